@@ -87,14 +87,17 @@ struct TestWorld::Private
         return false;
     }
 
-    qint64 spawn(const QString &program, const QStringList &arguments, const QStringList &env);
+    qint64 spawn(const QString &program, const QStringList &arguments, const QStringList &env,
+                 bool quiet = false);
     bool reap(qint64 pid, bool block);
     bool waitForLine(qint64 pid, const QString &line, int timeoutMs, QString *found);
     bool stopChild(qint64 pid, int graceMs);
 };
 
+// quiet: stderr goes to the output file as well (the bus daemons' warnings
+// about resource limits are noise in test logs).
 qint64 TestWorld::Private::spawn(const QString &program, const QStringList &arguments,
-                                 const QStringList &extraEnv)
+                                 const QStringList &extraEnv, bool quiet)
 {
     const QString path = program.contains(QLatin1Char('/'))
         ? program
@@ -160,6 +163,8 @@ qint64 TestWorld::Private::spawn(const QString &program, const QStringList &argu
         if (::getppid() != parent)
             ::_exit(127);
         ::dup2(out, STDOUT_FILENO);
+        if (quiet)
+            ::dup2(out, STDERR_FILENO);
         const int devnull = ::open("/dev/null", O_RDONLY);
         if (devnull >= 0)
             ::dup2(devnull, STDIN_FILENO);
@@ -280,7 +285,7 @@ bool TestWorld::start(const Options &options)
         const qint64 pid = d->spawn(QStringLiteral("dbus-daemon"),
                                     {QStringLiteral("--config-file=") + config, QStringLiteral("--print-address"),
                                      QStringLiteral("--nofork"), QStringLiteral("--nopidfile")},
-                                    {});
+                                    {}, true);
         if (!pid)
             return false;
         return d->waitForLine(pid, QStringLiteral("unix:"), options.startTimeoutMs, address);
