@@ -1,0 +1,34 @@
+#pragma once
+
+#include <ferry/binder/status.h>
+
+#include <memory>
+
+namespace ferry::binder {
+
+class IncomingTransaction;
+class LocalReply;
+class RemoteRequest;
+
+// A request a handler kept open with RemoteRequest::block(). Write the
+// reply through reply() (null for one-way requests) and call complete(),
+// from the main context or any other thread. Destroying it uncompleted
+// completes it with kStatusFailed.
+class BlockedRequest {
+public:
+    explicit BlockedRequest(std::shared_ptr<IncomingTransaction> transaction);
+    ~BlockedRequest();
+
+    LocalReply *reply();
+    const RemoteRequest &request() const;
+    bool isCompleted() const { return !m_transaction; }
+    void complete(Status status);
+
+    BlockedRequest(const BlockedRequest &) = delete;
+    BlockedRequest &operator=(const BlockedRequest &) = delete;
+
+private:
+    std::shared_ptr<IncomingTransaction> m_transaction;
+};
+
+} // namespace ferry::binder

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <ferry/binder/protocol.h>
+#include <ferry/binder/status.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+typedef struct _GMainContext GMainContext;
+
+namespace ferry::binder {
+
+class IpcPrivate;
+class LocalObject;
+class RemoteReply;
+class Writer;
+
+// One open binder device, shared by every user in the process:
+// Ipc::get() returns the same object for the same device while anybody
+// holds it. Looper threads receive incoming work; transactions, death
+// notifications and registration callbacks are dispatched on the GLib main
+// context that was the thread-default one of the thread that created the
+// Ipc (Qt's main thread runs it through Qt's GLib event dispatcher). While
+// that thread waits in a synchronous call it serves incoming two-way
+// transactions inline, so calls back into this process never deadlock.
+class Ipc : public std::enable_shared_from_this<Ipc> {
+public:
+    struct Options {
+        size_t mapSize = 0;   // 0: 1 MiB - 2 pages
+    };
+
+    static std::shared_ptr<Ipc> get(const std::string &device);   // protocolForDevice()
+    static std::shared_ptr<Ipc> get(const std::string &device, Protocol protocol);
+    static std::shared_ptr<Ipc> get(const std::string &device, Protocol protocol, const Options &);
+    ~Ipc();
+
+    const std::string &device() const;
+    Protocol protocol() const;
+    GMainContext *context() const;
+    bool isOwnerThread() const;
+
+    // Make this process the device's context manager serving |object| at
+    // handle 0 for everybody else.
+    Status becomeContextManager(const std::shared_ptr<LocalObject> &object);
+
+    // Raw transactions to a handle; Client and RemoteObject wrap these.
+    Status transactSync(uint32_t handle, uint32_t code, const Writer &request,
+                        std::unique_ptr<RemoteReply> *reply);
+    Status transactOneway(uint32_t handle, uint32_t code, const Writer &request);
+
+    IpcPrivate &internal() { return *d; }
+
+    Ipc(const Ipc &) = delete;
+    Ipc &operator=(const Ipc &) = delete;
+
+private:
+    friend class IpcPrivate;
+    Ipc();
+    std::shared_ptr<IpcPrivate> d;
+};
+
+} // namespace ferry::binder

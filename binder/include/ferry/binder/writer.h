@@ -1,0 +1,84 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ferry::binder {
+
+class LocalObject;
+class RemoteObject;
+
+// Where a HIDL buffer object hangs: the object index of its parent buffer
+// and the byte offset inside that buffer of the pointer the kernel patches.
+struct BufferParent {
+    uint32_t index = 0;
+    size_t offset = 0;
+};
+
+// Parcel writer: little-endian, every item padded to 4 bytes. Objects
+// (binders, fds, HIDL buffers) are listed in the offsets array; the writer
+// keeps what they refer to (local objects, its own fd copies, buffer bytes)
+// alive until it is destroyed, which is after the kernel has copied them.
+class Writer {
+public:
+    Writer();
+    ~Writer();
+    Writer(Writer &&) noexcept;
+    Writer &operator=(Writer &&) noexcept;
+    Writer(const Writer &) = delete;
+    Writer &operator=(const Writer &) = delete;
+
+    const std::vector<uint8_t> &data() const { return m_data; }
+    size_t bytesWritten() const { return m_data.size(); }
+
+    void appendInt8(int8_t);      // padded to 4
+    void appendInt32(int32_t);
+    void appendUint32(uint32_t);
+    void appendInt64(int64_t);
+    void appendUint64(uint64_t);
+    void appendFloat(float);
+    void appendDouble(double);
+    void appendBool(bool);        // int32 0/1 (AIDL); HIDL bools are appendInt8
+    void appendString16(const char16_t *units, size_t count);
+    void appendString16(std::string_view utf8);  // invalid UTF-8 becomes U+FFFD
+    void appendString16Null();
+    void appendString8(std::string_view);        // int32 length, bytes, NUL, pad
+    void appendCString(std::string_view);        // bytes, NUL, pad (HIDL token)
+    void appendByteArray(const void *data, int32_t size);  // size -1: null array
+    void appendBytes(const void *data, size_t size);        // raw, padded to 4
+    void appendLocalObject(const std::shared_ptr<LocalObject> &);   // null -> null binder
+    void appendRemoteObject(const std::shared_ptr<RemoteObject> &); // null -> null binder
+    void appendNullObject();
+    void appendFd(int fd);        // dup()s; a failed dup writes fd -1
+    bool overwriteInt32(size_t offset, int32_t value);
+
+    // HIDL
+    uint32_t appendBufferObject(const void *data, size_t size, const BufferParent *parent);
+    void appendHidlString(std::string_view);
+    void appendHidlStringVec(const std::vector<std::string> &);
+    void appendHidlVec(const void *elements, size_t count, size_t elementSize);
+
+    // Objects written so far (kernel view).
+    const std::vector<uint64_t> &objectOffsets() const { return m_offsets; }
+    size_t buffersSize() const { return m_buffersSize; }  // sum of buffer lengths rounded to 8
+    uint32_t objectCount() const { return uint32_t(m_offsets.size()); }
+
+private:
+    void pad();
+    void appendObjectBytes(const void *object, size_t size);
+
+    std::vector<uint8_t> m_data;
+    std::vector<uint64_t> m_offsets;
+    std::deque<std::vector<uint8_t>> m_buffers;    // stable addresses
+    std::vector<int> m_fds;
+    std::vector<std::shared_ptr<LocalObject>> m_localObjects;
+    std::vector<std::shared_ptr<RemoteObject>> m_remoteObjects;
+    size_t m_buffersSize = 0;
+};
+
+} // namespace ferry::binder

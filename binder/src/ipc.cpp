@@ -1,0 +1,990 @@
+#include <ferry/binder/ipc.h>
+
+#include <ferry/binder/local_object.h>
+#include <ferry/binder/log.h>
+#include <ferry/binder/remote_object.h>
+#include <ferry/binder/remote_reply.h>
+#include <ferry/binder/writer.h>
+
+#include "driver_p.h"
+#include "ipc_p.h"
+#include "parcel_data_p.h"
+#include "rpc_protocol_p.h"
+
+#include <glib-unix.h>
+#include <glib.h>
+#include <linux/android/binder.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace ferry::binder {
+
+namespace {
+
+constexpr int kMaxLoopers = 16;
+constexpr size_t kReadBufferSize = 512;
+
+std::mutex &registryMutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}
+
+std::map<std::string, std::weak_ptr<Ipc>> &registry()
+{
+    static auto *map = new std::map<std::string, std::weak_ptr<Ipc>>;
+    return *map;
+}
+
+template <typename T>
+void appendCommand(std::vector<uint8_t> &out, uint32_t command, const T &payload)
+{
+    const uint8_t *c = reinterpret_cast<const uint8_t *>(&command);
+    const uint8_t *p = reinterpret_cast<const uint8_t *>(&payload);
+    out.insert(out.end(), c, c + sizeof command);
+    out.insert(out.end(), p, p + sizeof payload);
+}
+
+Status wireStatusToStatus(int32_t wire)
+{
+    return wire == -EPIPE ? kStatusDeadObject : Status(wire);
+}
+
+int32_t statusToWire(Status status)
+{
+    return status == kStatusDeadObject ? -EPIPE : int32_t(status);
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// Per-thread state while reading from the driver.
+
+struct IpcPrivate::ThreadContext {
+    bool looper = false;
+    // Sync wait state.
+    bool waitingReply = false;
+    bool complete = false;       // BR_TRANSACTION_COMPLETE seen
+    bool replied = false;        // BR_REPLY / dead / failed seen
+    Status status = kStatusOk;
+    std::shared_ptr<const ParcelData> reply;
+    // Commands to write back after the batch, and refs to drop after it.
+    std::vector<uint8_t> out;
+    std::vector<std::pair<uint32_t, uint64_t>> deferredRefs;
+};
+
+// ---------------------------------------------------------------------------
+// Ipc
+
+Ipc::Ipc() = default;
+
+Ipc::~Ipc()
+{
+    {
+        std::lock_guard<std::mutex> lock(registryMutex());
+        auto it = registry().find(d->device());
+        if (it != registry().end() && it->second.expired())
+            registry().erase(it);
+    }
+    d->shutdown();
+}
+
+std::shared_ptr<Ipc> Ipc::get(const std::string &device)
+{
+    {
+        std::lock_guard<std::mutex> lock(registryMutex());
+        auto it = registry().find(device);
+        if (it != registry().end()) {
+            if (std::shared_ptr<Ipc> ipc = it->second.lock())
+                return ipc;
+        }
+    }
+    return get(device, protocolForDevice(device), Options());
+}
+
+std::shared_ptr<Ipc> Ipc::get(const std::string &device, Protocol protocol)
+{
+    return get(device, protocol, Options());
+}
+
+std::shared_ptr<Ipc> Ipc::get(const std::string &device, Protocol protocol, const Options &options)
+{
+    std::lock_guard<std::mutex> lock(registryMutex());
+    auto it = registry().find(device);
+    if (it != registry().end()) {
+        if (std::shared_ptr<Ipc> ipc = it->second.lock()) {
+            if (ipc->protocol() != protocol)
+                BINDER_WARN("%s is already open with protocol %s, not %s", device.c_str(),
+                            protocolName(ipc->protocol()), protocolName(protocol));
+            return ipc;
+        }
+    }
+    std::shared_ptr<Ipc> ipc(new Ipc);
+    ipc->d = std::make_shared<IpcPrivate>(device, protocol);
+    ipc->d->setSelf(ipc);
+    Status status = ipc->d->open(options);
+    if (status != kStatusOk) {
+        BINDER_WARN("cannot open %s: %s", device.c_str(), strerror(-status));
+        return nullptr;
+    }
+    registry()[device] = ipc;
+    return ipc;
+}
+
+const std::string &Ipc::device() const { return d->device(); }
+Protocol Ipc::protocol() const { return d->protocol(); }
+GMainContext *Ipc::context() const { return d->context(); }
+bool Ipc::isOwnerThread() const { return d->isOwnerThread(); }
+
+Status Ipc::becomeContextManager(const std::shared_ptr<LocalObject> &object)
+{
+    return d->setContextManager(object);
+}
+
+Status Ipc::transactSync(uint32_t handle, uint32_t code, const Writer &request, std::unique_ptr<RemoteReply> *reply)
+{
+    return d->transact(handle, code, kFlagAcceptFds, request, reply);
+}
+
+Status Ipc::transactOneway(uint32_t handle, uint32_t code, const Writer &request)
+{
+    return d->transact(handle, code, kFlagOneway, request, nullptr);
+}
+
+// ---------------------------------------------------------------------------
+// Opening and closing
+
+IpcPrivate::IpcPrivate(const std::string &device, Protocol protocol)
+    : m_device(device), m_protocol(protocol)
+{
+}
+
+IpcPrivate::~IpcPrivate()
+{
+    if (m_txSource) {
+        g_source_destroy(m_txSource);
+        g_source_unref(m_txSource);
+    }
+    if (m_eventSource) {
+        g_source_destroy(m_eventSource);
+        g_source_unref(m_eventSource);
+    }
+    if (m_txEventFd >= 0)
+        close(m_txEventFd);
+    if (m_eventFd >= 0)
+        close(m_eventFd);
+    driver::munmap(m_map, m_mapSize);
+    driver::close(m_fd);
+    if (m_context)
+        g_main_context_unref(m_context);
+}
+
+Status IpcPrivate::open(const Ipc::Options &options)
+{
+    int fd = driver::open(m_device.c_str());
+    if (fd < 0)
+        return fd;
+    m_fd = fd;
+    binder_version version {};
+    int rc = driver::ioctl(m_fd, BINDER_VERSION, &version);
+    if (rc < 0)
+        return rc;
+    if (version.protocol_version != BINDER_CURRENT_PROTOCOL_VERSION) {
+        BINDER_ERR("%s speaks binder protocol %d, not %d", m_device.c_str(), version.protocol_version,
+                   BINDER_CURRENT_PROTOCOL_VERSION);
+        return -EPROTO;
+    }
+    long page = sysconf(_SC_PAGESIZE);
+    m_mapSize = options.mapSize ? options.mapSize : size_t(1024 * 1024 - 2 * page);
+    m_map = driver::mmap(m_fd, m_mapSize);
+    if (!m_map)
+        return -ENOMEM;
+    uint32_t maxThreads = 0;   // we spawn our own loopers
+    driver::ioctl(m_fd, BINDER_SET_MAX_THREADS, &maxThreads);
+
+    m_txEventFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    m_eventFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (m_txEventFd < 0 || m_eventFd < 0)
+        return -errno;
+
+    m_context = g_main_context_ref_thread_default();
+    m_ownerThread = std::this_thread::get_id();
+    std::weak_ptr<IpcPrivate> *txWeak = new std::weak_ptr<IpcPrivate>(shared_from_this());
+    std::weak_ptr<IpcPrivate> *evWeak = new std::weak_ptr<IpcPrivate>(shared_from_this());
+    auto destroy = [](gpointer data) { delete static_cast<std::weak_ptr<IpcPrivate> *>(data); };
+    m_txSource = g_unix_fd_source_new(m_txEventFd, G_IO_IN);
+    g_source_set_callback(
+        m_txSource,
+        G_SOURCE_FUNC(+[](gint, GIOCondition, gpointer data) -> gboolean {
+            if (auto self = static_cast<std::weak_ptr<IpcPrivate> *>(data)->lock())
+                self->dispatchTransactions();
+            return G_SOURCE_CONTINUE;
+        }),
+        txWeak, destroy);
+    g_source_attach(m_txSource, m_context);
+    m_eventSource = g_unix_fd_source_new(m_eventFd, G_IO_IN);
+    g_source_set_callback(
+        m_eventSource,
+        G_SOURCE_FUNC(+[](gint, GIOCondition, gpointer data) -> gboolean {
+            if (auto self = static_cast<std::weak_ptr<IpcPrivate> *>(data)->lock())
+                self->dispatchEvents();
+            return G_SOURCE_CONTINUE;
+        }),
+        evWeak, destroy);
+    g_source_attach(m_eventSource, m_context);
+
+    std::lock_guard<std::mutex> lock(m_looperMutex);
+    spawnLooperLocked();
+    BINDER_DEBUG("opened %s (%s)", m_device.c_str(), protocolName(m_protocol));
+    return kStatusOk;
+}
+
+void IpcPrivate::shutdown()
+{
+    m_stopping = true;
+    m_looperCondition.notify_all();
+    std::vector<std::thread> loopers;
+    {
+        std::unique_lock<std::mutex> lock(m_looperMutex);
+        bool self = false;
+        for (std::thread &t : m_loopers)
+            self |= t.get_id() == std::this_thread::get_id();
+        // Flushing wakes blocked readers; repeat for threads that were
+        // between their check and their read.
+        while (m_liveLoopers > (self ? 1 : 0)) {
+            m_looperCondition.notify_all();
+            driver::wakeAll(m_fd);
+            m_looperCondition.wait_for(lock, std::chrono::milliseconds(20));
+        }
+        loopers.swap(m_loopers);
+    }
+    for (std::thread &t : loopers) {
+        if (t.get_id() == std::this_thread::get_id())
+            t.detach();
+        else
+            t.join();
+    }
+    if (m_txSource)
+        g_source_destroy(m_txSource);
+    if (m_eventSource)
+        g_source_destroy(m_eventSource);
+    std::lock_guard<std::mutex> lock(m_queueMutex);
+    m_transactions.clear();
+    m_events.clear();
+}
+
+bool IpcPrivate::inMapping(uintptr_t pointer, size_t size) const
+{
+    uintptr_t start = mapStart();
+    return m_map && pointer >= start && pointer - start <= m_mapSize && size <= m_mapSize - (pointer - start);
+}
+
+int IpcPrivate::writeCommands(const void *commands, size_t size)
+{
+    binder_write_read bwr {};
+    bwr.write_buffer = reinterpret_cast<binder_uintptr_t>(commands);
+    bwr.write_size = size;
+    int rc = driver::ioctl(m_fd, BINDER_WRITE_READ, &bwr);
+    if (rc < 0)
+        BINDER_WARN("%s: write failed: %s", m_device.c_str(), strerror(-rc));
+    return rc;
+}
+
+void IpcPrivate::freeBuffer(uintptr_t buffer)
+{
+    std::vector<uint8_t> out;
+    appendCommand(out, BC_FREE_BUFFER, binder_uintptr_t(buffer));
+    writeCommands(out.data(), out.size());
+}
+
+void IpcPrivate::signal(int fd)
+{
+    uint64_t one = 1;
+    ssize_t n = write(fd, &one, sizeof one);
+    (void)n;
+}
+
+// ---------------------------------------------------------------------------
+// Objects
+
+uint64_t IpcPrivate::registerLocalObject(const std::shared_ptr<LocalObject> &object)
+{
+    std::lock_guard<std::mutex> lock(m_objectsMutex);
+    uint64_t id = m_nextLocalId;
+    m_nextLocalId += 0x10;
+    m_locals[id].object = object;
+    return id;
+}
+
+void IpcPrivate::unregisterLocalObject(uint64_t id)
+{
+    std::lock_guard<std::mutex> lock(m_objectsMutex);
+    auto it = m_locals.find(id);
+    if (it != m_locals.end() && !it->second.pin)
+        m_locals.erase(it);
+}
+
+std::shared_ptr<LocalObject> IpcPrivate::localObjectForId(uint64_t id)
+{
+    std::lock_guard<std::mutex> lock(m_objectsMutex);
+    if (id == 0)
+        return m_contextManager;
+    auto it = m_locals.find(id);
+    return it != m_locals.end() ? it->second.object.lock() : nullptr;
+}
+
+std::shared_ptr<RemoteObject> IpcPrivate::remoteObjectForHandle(uint32_t handle)
+{
+    std::shared_ptr<Ipc> ipc = m_self.lock();
+    if (!ipc)
+        return nullptr;
+    std::lock_guard<std::mutex> lock(m_objectsMutex);
+    std::vector<uint8_t> out;
+    auto it = m_remotes.find(handle);
+    if (it != m_remotes.end()) {
+        if (std::shared_ptr<RemoteObject> object = it->second.object.lock()) {
+            if (!object->isDead())
+                return object;
+        } else {
+            // Its destructor is on the way; let go of its reference now
+            // so that the new object's requests don't collide with it.
+            binder_handle_cookie hc {handle, it->second.cookie};
+            appendCommand(out, BC_CLEAR_DEATH_NOTIFICATION, hc);
+            appendCommand(out, BC_RELEASE, handle);
+        }
+        m_cookies.erase(it->second.cookie);
+        m_remotes.erase(it);
+    }
+    uint64_t cookie = m_nextCookie++;
+    std::shared_ptr<RemoteObject> object = RemoteObject::create(ipc, handle, cookie);
+    appendCommand(out, BC_ACQUIRE, handle);
+    binder_handle_cookie hc {handle, cookie};
+    appendCommand(out, BC_REQUEST_DEATH_NOTIFICATION, hc);
+    if (writeCommands(out.data(), out.size()) < 0)
+        return nullptr;
+    m_remotes[handle] = RemoteEntry {object, cookie};
+    m_cookies[cookie] = handle;
+    return object;
+}
+
+void IpcPrivate::dropRemoteObject(uint32_t handle, uint64_t cookie)
+{
+    std::lock_guard<std::mutex> lock(m_objectsMutex);
+    auto it = m_remotes.find(handle);
+    if (it == m_remotes.end() || it->second.cookie != cookie)
+        return;   // already released (death, or replaced)
+    std::vector<uint8_t> out;
+    binder_handle_cookie hc {handle, cookie};
+    appendCommand(out, BC_CLEAR_DEATH_NOTIFICATION, hc);
+    appendCommand(out, BC_RELEASE, handle);
+    m_cookies.erase(cookie);
+    m_remotes.erase(it);
+    if (!m_stopping)
+        writeCommands(out.data(), out.size());
+}
+
+// Death of a remote object: release our reference at once (a dead
+// service manager's handle 0 must go before a new one can be acquired)
+// and run the handlers on the main context.
+void IpcPrivate::kill(const std::shared_ptr<RemoteObject> &object, bool fromKernel)
+{
+    std::vector<uint8_t> out;
+    {
+        std::lock_guard<std::mutex> lock(m_objectsMutex);
+        if (!object->markDead())
+            return;
+        auto it = m_remotes.find(object->handle());
+        if (it != m_remotes.end() && it->second.cookie == object->cookie()) {
+            binder_handle_cookie hc {object->handle(), object->cookie()};
+            appendCommand(out, BC_CLEAR_DEATH_NOTIFICATION, hc);
+            if (fromKernel)
+                appendCommand(out, BC_DEAD_BINDER_DONE, binder_uintptr_t(object->cookie()));
+            appendCommand(out, BC_RELEASE, object->handle());
+            m_cookies.erase(object->cookie());
+            m_remotes.erase(it);
+        } else if (fromKernel) {
+            appendCommand(out, BC_DEAD_BINDER_DONE, binder_uintptr_t(object->cookie()));
+        }
+        if (!out.empty())
+            writeCommands(out.data(), out.size());
+    }
+    BINDER_DEBUG("%s: handle %u died", m_device.c_str(), object->handle());
+    std::shared_ptr<RemoteObject> keep = object;
+    postEvent([keep] { keep->runDeathHandlers(); });
+}
+
+void IpcPrivate::remoteObjectDied(uint32_t handle)
+{
+    std::shared_ptr<RemoteObject> object;
+    {
+        std::lock_guard<std::mutex> lock(m_objectsMutex);
+        auto it = m_remotes.find(handle);
+        if (it != m_remotes.end())
+            object = it->second.object.lock();
+    }
+    if (object)
+        kill(object, false);
+}
+
+void IpcPrivate::handleDeadBinder(ThreadContext &, uint64_t cookie)
+{
+    std::shared_ptr<RemoteObject> object;
+    {
+        std::lock_guard<std::mutex> lock(m_objectsMutex);
+        auto it = m_cookies.find(cookie);
+        if (it != m_cookies.end()) {
+            auto remote = m_remotes.find(it->second);
+            if (remote != m_remotes.end() && remote->second.cookie == cookie)
+                object = remote->second.object.lock();
+        }
+    }
+    if (object && !object->isDead()) {
+        kill(object, true);
+        return;
+    }
+    std::vector<uint8_t> out;
+    {
+        std::lock_guard<std::mutex> lock(m_objectsMutex);
+        if (!object) {
+            // Its owner is letting go of it right now; finish for it.
+            auto it = m_cookies.find(cookie);
+            if (it != m_cookies.end()) {
+                uint32_t handle = it->second;
+                binder_handle_cookie hc {handle, cookie};
+                appendCommand(out, BC_CLEAR_DEATH_NOTIFICATION, hc);
+                appendCommand(out, BC_DEAD_BINDER_DONE, binder_uintptr_t(cookie));
+                appendCommand(out, BC_RELEASE, handle);
+                m_remotes.erase(handle);
+                m_cookies.erase(it);
+            }
+        }
+        if (out.empty())
+            appendCommand(out, BC_DEAD_BINDER_DONE, binder_uintptr_t(cookie));
+        writeCommands(out.data(), out.size());
+    }
+}
+
+Status IpcPrivate::setContextManager(const std::shared_ptr<LocalObject> &object)
+{
+    int32_t unused = 0;
+    int rc = -EBUSY;
+    // A previous manager's node goes away asynchronously after its death.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        rc = driver::ioctl(m_fd, BINDER_SET_CONTEXT_MGR, &unused);
+        if (rc != -EBUSY)
+            break;
+        g_usleep(20000);
+    }
+    if (rc < 0) {
+        BINDER_WARN("%s: cannot become context manager: %s", m_device.c_str(), strerror(-rc));
+        return rc;
+    }
+    std::lock_guard<std::mutex> lock(m_objectsMutex);
+    m_contextManager = object;
+    return kStatusOk;
+}
+
+size_t IpcPrivate::localObjectCount()
+{
+    std::lock_guard<std::mutex> lock(m_objectsMutex);
+    return m_locals.size();
+}
+
+size_t IpcPrivate::remoteObjectCount()
+{
+    std::lock_guard<std::mutex> lock(m_objectsMutex);
+    return m_remotes.size();
+}
+
+size_t IpcPrivate::looperCount()
+{
+    std::lock_guard<std::mutex> lock(m_looperMutex);
+    return size_t(m_liveLoopers);
+}
+
+// ---------------------------------------------------------------------------
+// Reading from the driver
+
+void IpcPrivate::handleRefCommand(ThreadContext &context, uint32_t command, uint64_t ptr, uint64_t cookie)
+{
+    binder_ptr_cookie pc {ptr, cookie};
+    if (command == BR_INCREFS || command == BR_ACQUIRE) {
+        if (ptr) {
+            std::lock_guard<std::mutex> lock(m_objectsMutex);
+            auto it = m_locals.find(ptr);
+            if (it != m_locals.end()) {
+                LocalEntry &entry = it->second;
+                (command == BR_ACQUIRE ? entry.strong : entry.weak)++;
+                if (!entry.pin)
+                    entry.pin = entry.object.lock();
+            } else {
+                BINDER_WARN("%s: reference to unknown object %#llx", m_device.c_str(), (unsigned long long)ptr);
+            }
+        }
+        // The object is held now; tell the kernel.
+        appendCommand(context.out, command == BR_ACQUIRE ? uint32_t(BC_ACQUIRE_DONE) : uint32_t(BC_INCREFS_DONE), pc);
+    } else {
+        context.deferredRefs.emplace_back(command, ptr);
+    }
+}
+
+void IpcPrivate::applyDeferredRefs(std::vector<std::pair<uint32_t, uint64_t>> &deferred)
+{
+    std::vector<std::shared_ptr<LocalObject>> released;
+    {
+        std::lock_guard<std::mutex> lock(m_objectsMutex);
+        for (auto &[command, ptr] : deferred) {
+            auto it = m_locals.find(ptr);
+            if (it == m_locals.end())
+                continue;
+            LocalEntry &entry = it->second;
+            int &count = command == BR_RELEASE ? entry.strong : entry.weak;
+            if (count > 0)
+                --count;
+            if (!entry.strong && !entry.weak && entry.pin) {
+                released.push_back(std::move(entry.pin));
+                entry.pin.reset();
+                if (entry.object.expired() || released.back().use_count() == 1) {
+                    // Destroyed below or on the main context; its destructor unregisters.
+                }
+            }
+        }
+    }
+    deferred.clear();
+    for (auto &object : released) {
+        // Let the object go on the main context, where its handler lives.
+        std::shared_ptr<LocalObject> keep = std::move(object);
+        if (m_stopping)
+            continue;
+        postEvent([keep]() mutable { keep.reset(); });
+    }
+}
+
+void IpcPrivate::handleReply(ThreadContext &context, const binder_transaction_data &tr)
+{
+    std::shared_ptr<Ipc> ipc = m_self.lock();
+    if (!ipc) {
+        freeBuffer(tr.data.ptr.buffer);
+        context.status = -ESHUTDOWN;
+        return;
+    }
+    auto parcel = ParcelData::received(ipc, tr.data.ptr.buffer, tr.data_size, tr.data.ptr.offsets,
+                                       tr.offsets_size, true);
+    if (tr.flags & TF_STATUS_CODE) {
+        int32_t wire = -EBADMSG;
+        if (parcel->size() >= sizeof wire)
+            memcpy(&wire, parcel->data(), sizeof wire);
+        context.status = wireStatusToStatus(wire);
+        if (context.status == kStatusOk)
+            context.reply = ParcelData::fromBytes(nullptr, 0);
+        return;
+    }
+    context.status = kStatusOk;
+    context.reply = std::move(parcel);
+}
+
+void IpcPrivate::handleTransaction(ThreadContext &context, const binder_transaction_data &tr)
+{
+    std::shared_ptr<Ipc> ipc = m_self.lock();
+    if (!ipc) {
+        freeBuffer(tr.data.ptr.buffer);
+        return;
+    }
+    auto parcel = ParcelData::received(ipc, tr.data.ptr.buffer, tr.data_size, tr.data.ptr.offsets,
+                                       tr.offsets_size, true);
+    std::string interface;
+    size_t headerSize = 0;
+    Reader header(parcel);
+    if (RpcProtocol::forProtocol(m_protocol).readHeader(header, &interface))
+        headerSize = header.position();
+    else
+        interface.clear();
+
+    auto transaction = std::make_shared<IncomingTransaction>();
+    transaction->ipc = ipc;
+    transaction->object = localObjectForId(tr.target.ptr);
+    transaction->request = std::make_unique<RemoteRequest>(parcel, tr.code, tr.flags, tr.sender_pid,
+                                                           tr.sender_euid, interface, headerSize);
+    bool oneway = tr.flags & TF_ONE_WAY;
+    if (!oneway)
+        transaction->reply = std::make_unique<LocalReply>();
+    BINDER_VERBOSE("%s: %s transaction %#x for %#llx from pid %d", m_device.c_str(), oneway ? "one-way" : "two-way",
+                   tr.code, (unsigned long long)tr.target.ptr, tr.sender_pid);
+
+    if (oneway) {
+        // Nobody waits: the handler runs on the main context in arrival order.
+        postEvent([this, transaction] { runTransaction(transaction); });
+        return;
+    }
+    if (!context.looper) {
+        // A call back into this thread while it waits for its own reply.
+        transaction->servedInline = true;
+        runTransaction(transaction);
+    } else {
+        {
+            // Keep a looper free for others while this one waits.
+            std::lock_guard<std::mutex> lock(m_looperMutex);
+            if (m_idleLoopers == 0 && m_liveLoopers < kMaxLoopers && !m_stopping)
+                spawnLooperLocked();
+        }
+        postTransaction(transaction);
+        std::unique_lock<std::mutex> lock(m_looperMutex);
+        m_looperCondition.wait(lock, [&] { return transaction->done || m_stopping; });
+        if (!transaction->done)
+            transaction->status = kStatusFailed;
+    }
+    // The request buffer goes back first, then the reply.
+    transaction->request.reset();
+    sendReply(transaction->status == kStatusOk ? &transaction->reply->writer() : nullptr, transaction->status);
+}
+
+void IpcPrivate::sendReply(const Writer *reply, Status status)
+{
+    binder_transaction_data_sg sg {};
+    binder_transaction_data &tr = sg.transaction_data;
+    int32_t wire = statusToWire(status);
+    if (reply) {
+        tr.data_size = reply->data().size();
+        tr.data.ptr.buffer = reinterpret_cast<binder_uintptr_t>(reply->data().data());
+        tr.offsets_size = reply->objectOffsets().size() * sizeof(binder_size_t);
+        tr.data.ptr.offsets = reinterpret_cast<binder_uintptr_t>(reply->objectOffsets().data());
+        sg.buffers_size = reply->buffersSize();
+    } else {
+        tr.flags = TF_STATUS_CODE;
+        tr.data_size = sizeof wire;
+        tr.data.ptr.buffer = reinterpret_cast<binder_uintptr_t>(&wire);
+    }
+    std::vector<uint8_t> out;
+    if (sg.buffers_size)
+        appendCommand(out, BC_REPLY_SG, sg);
+    else
+        appendCommand(out, BC_REPLY, tr);
+    writeCommands(out.data(), out.size());
+}
+
+bool IpcPrivate::processCommands(ThreadContext &context, const uint8_t *buffer, size_t size)
+{
+    size_t pos = 0;
+    while (pos + sizeof(uint32_t) <= size) {
+        uint32_t command;
+        memcpy(&command, buffer + pos, sizeof command);
+        pos += sizeof command;
+        size_t payload = _IOC_SIZE(command);
+        if (size - pos < payload) {
+            BINDER_WARN("%s: truncated command %#x", m_device.c_str(), command);
+            return false;
+        }
+        const uint8_t *p = buffer + pos;
+        pos += payload;
+        switch (command) {
+        case BR_NOOP:
+        case BR_OK:
+        case BR_SPAWN_LOOPER:
+        case BR_FINISHED:
+        case BR_CLEAR_DEATH_NOTIFICATION_DONE:
+        case BR_ONEWAY_SPAM_SUSPECT:
+            break;
+        case BR_ERROR: {
+            int32_t error;
+            memcpy(&error, p, sizeof error);
+            BINDER_WARN("%s: driver error %d", m_device.c_str(), error);
+            break;
+        }
+        case BR_TRANSACTION_COMPLETE:
+            context.complete = true;
+            break;
+        case BR_TRANSACTION:
+        case BR_TRANSACTION_SEC_CTX: {
+            binder_transaction_data tr;
+            memcpy(&tr, p, sizeof tr);
+            // Acknowledge what came before it first.
+            if (!context.out.empty()) {
+                writeCommands(context.out.data(), context.out.size());
+                context.out.clear();
+            }
+            handleTransaction(context, tr);
+            break;
+        }
+        case BR_REPLY: {
+            binder_transaction_data tr;
+            memcpy(&tr, p, sizeof tr);
+            if (context.waitingReply && !context.replied) {
+                context.replied = true;
+                handleReply(context, tr);
+            } else {
+                BINDER_WARN("%s: unexpected reply", m_device.c_str());
+                freeBuffer(tr.data.ptr.buffer);
+            }
+            break;
+        }
+        case BR_DEAD_REPLY:
+            context.replied = true;
+            context.status = kStatusDeadObject;
+            break;
+        case BR_FAILED_REPLY:
+            context.replied = true;
+            context.status = -EIO;
+            break;
+        case BR_FROZEN_REPLY:
+            context.replied = true;
+            context.status = -EAGAIN;
+            break;
+        case BR_INCREFS:
+        case BR_ACQUIRE:
+        case BR_RELEASE:
+        case BR_DECREFS: {
+            binder_ptr_cookie pc;
+            memcpy(&pc, p, sizeof pc);
+            handleRefCommand(context, command, pc.ptr, pc.cookie);
+            break;
+        }
+        case BR_DEAD_BINDER: {
+            binder_uintptr_t cookie;
+            memcpy(&cookie, p, sizeof cookie);
+            handleDeadBinder(context, cookie);
+            break;
+        }
+        default:
+            BINDER_WARN("%s: unknown command %#x", m_device.c_str(), command);
+            break;
+        }
+    }
+    if (!context.out.empty()) {
+        writeCommands(context.out.data(), context.out.size());
+        context.out.clear();
+    }
+    if (!context.deferredRefs.empty())
+        applyDeferredRefs(context.deferredRefs);
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Loopers
+
+void IpcPrivate::spawnLooperLocked()
+{
+    ++m_liveLoopers;
+    ++m_idleLoopers;   // counted idle until it reads
+    std::shared_ptr<IpcPrivate> self = shared_from_this();
+    m_loopers.emplace_back([self] { self->looperMain(); });
+}
+
+void IpcPrivate::looperMain()
+{
+    ThreadContext context;
+    context.looper = true;
+    uint32_t enter = BC_ENTER_LOOPER;
+    writeCommands(&enter, sizeof enter);
+    uint8_t buffer[kReadBufferSize];
+    bool idle = true;
+    while (!m_stopping) {
+        if (!idle) {
+            std::lock_guard<std::mutex> lock(m_looperMutex);
+            ++m_idleLoopers;
+            idle = true;
+        }
+        binder_write_read bwr {};
+        bwr.read_buffer = reinterpret_cast<binder_uintptr_t>(buffer);
+        bwr.read_size = sizeof buffer;
+        int rc = driver::ioctl(m_fd, BINDER_WRITE_READ, &bwr);
+        {
+            std::lock_guard<std::mutex> lock(m_looperMutex);
+            --m_idleLoopers;
+            idle = false;
+        }
+        if (m_stopping)
+            break;
+        if (rc < 0) {
+            BINDER_ERR("%s: looper read failed: %s", m_device.c_str(), strerror(-rc));
+            if (rc == -ECONNREFUSED || rc == -EBADF)
+                break;
+            g_usleep(100000);
+            continue;
+        }
+        processCommands(context, buffer, bwr.read_consumed);
+    }
+    uint32_t exit = BC_EXIT_LOOPER;
+    writeCommands(&exit, sizeof exit);
+    std::lock_guard<std::mutex> lock(m_looperMutex);
+    if (idle)
+        --m_idleLoopers;
+    --m_liveLoopers;
+    m_looperCondition.notify_all();
+}
+
+// ---------------------------------------------------------------------------
+// Main context work
+
+void IpcPrivate::postEvent(std::function<void()> event)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_queueMutex);
+        m_events.push_back(std::move(event));
+    }
+    signal(m_eventFd);
+}
+
+void IpcPrivate::postTransaction(const std::shared_ptr<IncomingTransaction> &transaction)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_queueMutex);
+        m_transactions.push_back(transaction);
+    }
+    signal(m_txEventFd);
+}
+
+void IpcPrivate::runTransaction(const std::shared_ptr<IncomingTransaction> &transaction)
+{
+    transaction->request->setTransaction(transaction.get());
+    Status status;
+    if (!transaction->object || transaction->object->isDropped())
+        status = kStatusDeadObject;
+    else
+        status = transaction->object->handle(*transaction->request, transaction->reply.get());
+    transaction->request->setTransaction(nullptr);
+    if (!transaction->blocked)
+        transaction->finish(status);
+}
+
+void IncomingTransaction::finish(Status result)
+{
+    if (!reply) {
+        // One-way: nothing to send; the request buffer goes back now.
+        done = true;
+        request.reset();
+        return;
+    }
+    IpcPrivate &d = ipc->internal();
+    if (servedInline) {
+        status = result;
+        done = true;
+        return;
+    }
+    {
+        std::lock_guard<std::mutex> lock(d.looperMutexForTransactions());
+        status = result;
+        done = true;
+    }
+    d.transactionFinished();
+}
+
+void IpcPrivate::transactionFinished()
+{
+    m_looperCondition.notify_all();
+}
+
+void IpcPrivate::dispatchTransactions()
+{
+    uint64_t value;
+    while (read(m_txEventFd, &value, sizeof value) > 0) {
+    }
+    for (;;) {
+        std::shared_ptr<IncomingTransaction> transaction;
+        {
+            std::lock_guard<std::mutex> lock(m_queueMutex);
+            if (m_transactions.empty())
+                break;
+            transaction = std::move(m_transactions.front());
+            m_transactions.pop_front();
+        }
+        runTransaction(transaction);
+    }
+}
+
+void IpcPrivate::dispatchEvents()
+{
+    uint64_t value;
+    while (read(m_eventFd, &value, sizeof value) > 0) {
+    }
+    for (;;) {
+        std::function<void()> event;
+        {
+            std::lock_guard<std::mutex> lock(m_queueMutex);
+            if (m_events.empty())
+                break;
+            event = std::move(m_events.front());
+            m_events.pop_front();
+        }
+        event();
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Outgoing transactions
+
+Status IpcPrivate::transact(uint32_t handle, uint32_t code, uint32_t flags, const Writer &request,
+                            std::unique_ptr<RemoteReply> *reply)
+{
+    if (m_stopping)
+        return -ESHUTDOWN;
+    bool oneway = flags & TF_ONE_WAY;
+    binder_transaction_data_sg sg {};
+    binder_transaction_data &tr = sg.transaction_data;
+    tr.target.handle = handle;
+    tr.code = code;
+    tr.flags = oneway ? TF_ONE_WAY : (flags | TF_ACCEPT_FDS);
+    tr.data_size = request.data().size();
+    tr.data.ptr.buffer = reinterpret_cast<binder_uintptr_t>(request.data().data());
+    tr.offsets_size = request.objectOffsets().size() * sizeof(binder_size_t);
+    tr.data.ptr.offsets = reinterpret_cast<binder_uintptr_t>(request.objectOffsets().data());
+    sg.buffers_size = request.buffersSize();
+    std::vector<uint8_t> out;
+    if (sg.buffers_size)
+        appendCommand(out, BC_TRANSACTION_SG, sg);
+    else
+        appendCommand(out, BC_TRANSACTION, tr);
+
+    ThreadContext context;
+    context.waitingReply = !oneway;
+    bool owner = isOwnerThread();
+    uint8_t buffer[kReadBufferSize];
+    bool first = true;
+    for (;;) {
+        if (!first && owner) {
+            // Serve calls queued for this thread while waiting, so that a
+            // peer calling back into us (even from another of its threads)
+            // does not deadlock on this blocked main loop.
+            struct pollfd fds[2] = {{m_fd, POLLIN, 0}, {m_txEventFd, POLLIN, 0}};
+            int n = driver::poll(fds, 2, -1);
+            if (n < 0)
+                return -errno;
+            if (fds[1].revents & POLLIN)
+                dispatchTransactions();
+            if (!(fds[0].revents & (POLLIN | POLLERR | POLLHUP)))
+                continue;
+        }
+        binder_write_read bwr {};
+        if (first) {
+            bwr.write_buffer = reinterpret_cast<binder_uintptr_t>(out.data());
+            bwr.write_size = out.size();
+        }
+        // The owner reads only after poll said there is something to read.
+        if (!first || !owner) {
+            bwr.read_buffer = reinterpret_cast<binder_uintptr_t>(buffer);
+            bwr.read_size = sizeof buffer;
+        }
+        int rc = driver::ioctl(m_fd, BINDER_WRITE_READ, &bwr);
+        if (rc < 0) {
+            BINDER_WARN("%s: transaction %#x to handle %u failed: %s", m_device.c_str(), code, handle, strerror(-rc));
+            return rc;
+        }
+        first = false;
+        processCommands(context, buffer, bwr.read_consumed);
+        if (oneway ? (context.complete || context.replied) : context.replied)
+            break;
+    }
+    if (context.status == kStatusDeadObject)
+        remoteObjectDied(handle);
+    if (context.status == kStatusOk && reply) {
+        if (context.reply)
+            *reply = std::make_unique<RemoteReply>(std::move(context.reply));
+        else
+            reply->reset();
+    }
+    return context.status;
+}
+
+} // namespace ferry::binder

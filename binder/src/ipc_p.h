@@ -1,0 +1,158 @@
+#pragma once
+
+#include <ferry/binder/ipc.h>
+#include <ferry/binder/local_reply.h>
+#include <ferry/binder/remote_request.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+struct binder_transaction_data;
+typedef struct _GSource GSource;
+
+namespace ferry::binder {
+
+class IncomingTransaction;
+class LocalObject;
+class ParcelData;
+class RemoteObject;
+class RemoteReply;
+class Writer;
+
+// The engine behind an Ipc. Looper threads hold it too, so that it
+// outlives an Ipc released on one of them.
+class IpcPrivate : public std::enable_shared_from_this<IpcPrivate> {
+public:
+    IpcPrivate(const std::string &device, Protocol protocol);
+    ~IpcPrivate();
+
+    Status open(const Ipc::Options &options);
+    void shutdown();
+
+    const std::string &device() const { return m_device; }
+    Protocol protocol() const { return m_protocol; }
+    GMainContext *context() const { return m_context; }
+    bool isOwnerThread() const { return std::this_thread::get_id() == m_ownerThread; }
+    std::shared_ptr<Ipc> ipc() const { return m_self.lock(); }
+    void setSelf(const std::shared_ptr<Ipc> &self) { m_self = self; }
+
+    // The kernel buffer mapping.
+    uintptr_t mapStart() const { return reinterpret_cast<uintptr_t>(m_map); }
+    size_t mapSize() const { return m_mapSize; }
+    bool inMapping(uintptr_t pointer, size_t size) const;
+
+    // Commands written from the calling thread, without reading.
+    int writeCommands(const void *commands, size_t size);
+    void freeBuffer(uintptr_t buffer);
+
+    // Objects.
+    uint64_t registerLocalObject(const std::shared_ptr<LocalObject> &object);
+    void unregisterLocalObject(uint64_t id);
+    std::shared_ptr<LocalObject> localObjectForId(uint64_t id);
+    std::shared_ptr<RemoteObject> remoteObjectForHandle(uint32_t handle);
+    void dropRemoteObject(uint32_t handle, uint64_t cookie);   // RemoteObject's destructor
+    void remoteObjectDied(uint32_t handle);                   // a call found it dead
+    Status setContextManager(const std::shared_ptr<LocalObject> &object);
+
+    // Transactions from the calling thread.
+    Status transact(uint32_t handle, uint32_t code, uint32_t flags, const Writer &request,
+                    std::unique_ptr<RemoteReply> *reply);
+
+    // Work for the main context. Two-way transactions may also be served
+    // inline by the owner thread while it waits for a reply.
+    void postEvent(std::function<void()> event);
+    void postTransaction(const std::shared_ptr<IncomingTransaction> &transaction);
+    void runTransaction(const std::shared_ptr<IncomingTransaction> &transaction);
+    void transactionFinished();
+    std::mutex &looperMutexForTransactions() { return m_looperMutex; }
+    void dispatchTransactions();
+    void dispatchEvents();
+
+    // Statistics for tests.
+    size_t localObjectCount();
+    size_t remoteObjectCount();
+    size_t looperCount();
+
+private:
+    struct LocalEntry {
+        std::weak_ptr<LocalObject> object;
+        std::shared_ptr<LocalObject> pin;   // held while the kernel references it
+        int strong = 0;
+        int weak = 0;
+    };
+    struct RemoteEntry {
+        std::weak_ptr<RemoteObject> object;
+        uint64_t cookie = 0;
+    };
+    struct ThreadContext;
+
+    void looperMain();
+    void spawnLooperLocked();
+    bool processCommands(ThreadContext &context, const uint8_t *buffer, size_t size);
+    void handleTransaction(ThreadContext &context, const binder_transaction_data &tr);
+    void handleReply(ThreadContext &context, const binder_transaction_data &tr);
+    void handleDeadBinder(ThreadContext &context, uint64_t cookie);
+    void handleRefCommand(ThreadContext &context, uint32_t command, uint64_t ptr, uint64_t cookie);
+    void applyDeferredRefs(std::vector<std::pair<uint32_t, uint64_t>> &deferred);
+    void sendReply(const Writer *reply, Status status);
+    void kill(const std::shared_ptr<RemoteObject> &object, bool fromKernel);
+    void signal(int fd);
+
+    std::weak_ptr<Ipc> m_self;
+    const std::string m_device;
+    const Protocol m_protocol;
+    int m_fd = -1;
+    void *m_map = nullptr;
+    size_t m_mapSize = 0;
+    GMainContext *m_context = nullptr;
+    std::thread::id m_ownerThread;
+    int m_txEventFd = -1;
+    int m_eventFd = -1;
+    GSource *m_txSource = nullptr;
+    GSource *m_eventSource = nullptr;
+
+    std::mutex m_objectsMutex;
+    uint64_t m_nextLocalId = 0x1000;
+    std::map<uint64_t, LocalEntry> m_locals;
+    std::shared_ptr<LocalObject> m_contextManager;
+    uint64_t m_nextCookie = 1;
+    std::map<uint32_t, RemoteEntry> m_remotes;
+    std::map<uint64_t, uint32_t> m_cookies;
+
+    std::mutex m_queueMutex;
+    std::deque<std::shared_ptr<IncomingTransaction>> m_transactions;
+    std::deque<std::function<void()>> m_events;
+
+    std::mutex m_looperMutex;
+    std::condition_variable m_looperCondition;
+    std::vector<std::thread> m_loopers;
+    int m_liveLoopers = 0;
+    int m_idleLoopers = 0;
+    std::atomic<bool> m_stopping {false};
+};
+
+// One BR_TRANSACTION being served.
+class IncomingTransaction : public std::enable_shared_from_this<IncomingTransaction> {
+public:
+    std::shared_ptr<Ipc> ipc;
+    std::shared_ptr<LocalObject> object;
+    std::unique_ptr<RemoteRequest> request;
+    std::unique_ptr<LocalReply> reply;   // null for one-way
+    bool servedInline = false;          // cannot be blocked
+    bool blocked = false;
+    bool done = false;
+    Status status = kStatusOk;
+
+    void finish(Status status);
+};
+
+} // namespace ferry::binder
