@@ -1,0 +1,570 @@
+#include "ferrydaemon.h"
+
+#include "calleropen.h"
+#include "callerprivilege.h"
+#include "datapath.h"
+#include "ferrydaemonadaptor.h"
+#include "logging.h"
+#include "notification.h"
+#include "novumservicemonitor.h"
+#include "policyvalue.h"
+#include "rpmname.h"
+#include "runtimeproperties.h"
+#include "servicecontroller.h"
+
+#include <PackageKit/Daemon>
+#include <PackageKit/Transaction>
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+const char kObjectPath[] = "/com/kestrel/ferryd";
+const char kServiceName[] = "com.kestrel.ferryd";
+
+// Closes a descriptor on every way out.
+class FdGuard
+{
+public:
+    explicit FdGuard(int fd) : m_fd(fd) {}
+    ~FdGuard()
+    {
+        if (m_fd >= 0)
+            close(m_fd);
+    }
+    FdGuard(const FdGuard &) = delete;
+    FdGuard &operator=(const FdGuard &) = delete;
+    int get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+QString fileNameOf(const QString &path)
+{
+    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+void notAvailableYet(const char *method)
+{
+    qCWarning(lcDaemon) << method << "is not available yet";
+}
+
+} // namespace
+
+FerryDaemon::FerryDaemon(const QString &dataRoot, QObject *parent)
+    : QObject(parent),
+      m_desktopManager(dataRoot),
+      m_serviceController(ServiceController::instance()),
+      m_serviceMonitor(NovumServiceMonitor::instance()),
+      m_dataRoot(dataRoot)
+{
+    AppSizeInfo::registerType();
+
+    connect(&m_apkManager, &ApkManager::addLauncher, &m_desktopManager, &DesktopManager::onCreateLauncher);
+    connect(&m_apkManager, &ApkManager::packageRemoved, &m_desktopManager, &DesktopManager::onRemovePackage);
+    connect(&m_apkManager, &ApkManager::launchersComplete, &m_desktopManager, &DesktopManager::onLaunchersComplete);
+    connect(m_serviceMonitor, &NovumServiceMonitor::connectionChanged, this, &FerryDaemon::onNovumServiceAvailable);
+    connect(&m_packageManager, &NovumPackageManager::connectionChanged, this,
+            &FerryDaemon::onPackageManagerAvailable);
+    connect(&m_activityManager, &NovumActivityManager::connectionChanged, this,
+            &FerryDaemon::onActivityManagerAvailable);
+    connect(&m_packageManager, &NovumPackageManager::installationResultReceived, this,
+            &FerryDaemon::onNotifyInstallationResult);
+    connect(&m_packageManager, &NovumPackageManager::uninstallationResultReceived, this,
+            &FerryDaemon::onNotifyUninstallationResult);
+
+    QDir().mkpath(dataPath(m_dataRoot, PackagedDir));
+    prepareIncomingDir();
+    const QDir incoming(dataPath(m_dataRoot, IncomingDir));
+    const QFileInfoList stale = incoming.entryInfoList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QFileInfo &info : stale) {
+        // Only regular files: a link left there is removed, never followed.
+        if (!info.isFile() && !info.isSymLink())
+            continue;
+        qCDebug(lcDaemon) << "Removing old incoming file:" << info.filePath();
+        if (!QFile::remove(info.filePath()))
+            qCDebug(lcDaemon) << "Could not remove file::" << info.filePath();
+    }
+
+    QDBusConnection bus = QDBusConnection::systemBus();
+    if (!bus.registerObject(kObjectPath, this, QDBusConnection::ExportAdaptors)) {
+        qCCritical(lcDaemon) << "Cannot register object at " << kObjectPath;
+        ::exit(1);
+    }
+    if (!bus.registerService(kServiceName)) {
+        qCCritical(lcDaemon) << "Cannot register D-Bus service at" << kServiceName;
+        ::exit(1);
+    }
+    // The generated adaptor switches on relaying of this object's signals.
+    new FerryDaemonAdaptor(this);
+}
+
+FerryDaemon::~FerryDaemon() = default;
+
+QString FerryDaemon::partnerSpaceDir()
+{
+    const QByteArray env = qgetenv("FERRYD_PARTNERSPACE_DIR");
+    return env.isEmpty() ? QStringLiteral("/usr/share/ferryd/partnerspace/") : QString::fromLocal8Bit(env);
+}
+
+// ---- callers and policy ----
+
+bool FerryDaemon::isPrivilegedCaller()
+{
+    if (!calledFromDBus())
+        return true;
+    const QDBusConnectionInterface *bus = connection().interface();
+    const uint pid = bus ? bus->servicePid(message().service()).value() : 0;
+    return isPrivilegedProcess(pid);
+}
+
+bool FerryDaemon::installAllowed()
+{
+    if (isPrivilegedCaller())
+        return true;
+    return Halcyon::PolicyValue(Halcyon::PolicyValue::ApplicationInstallationEnabled).value().toBool();
+}
+
+bool FerryDaemon::callerIdentity(CallerIdentity *identity, bool *internal)
+{
+    *internal = !calledFromDBus();
+    if (*internal)
+        return true;
+    const QDBusConnectionInterface *bus = connection().interface();
+    const uint pid = bus ? bus->servicePid(message().service()).value() : 0;
+    if (pid == 0 || !callerIdentityForPid(pid_t(pid), identity)) {
+        qCCritical(lcDaemon) << "Cannot identify caller" << message().service();
+        return false;
+    }
+    return true;
+}
+
+void FerryDaemon::ensureRuntimeStarted()
+{
+    const QString state = m_serviceController->serviceState();
+    // A runtime that crashed ("failed") must be started again too, or the
+    // request would wait in the queue for ever.
+    if (state == QLatin1String("inactive") || state == QLatin1String("deactivating") ||
+        state == QLatin1String("failed"))
+        m_serviceController->controlService(true);
+}
+
+void FerryDaemon::prepareIncomingDir()
+{
+    const QString path = dataPath(m_dataRoot, IncomingDir);
+    if (!QDir().mkpath(path))
+        qCWarning(lcDaemon) << "Cannot create incoming apk directory:" << path;
+    const QByteArray encoded = QFile::encodeName(path);
+    if (chown(encoded.constData(), 0, 0) != 0)
+        qCWarning(lcDaemon) << "Cannot set ownership of directory:" << path;
+    if (chmod(encoded.constData(), 0755) != 0)
+        qCWarning(lcDaemon) << "Cannot set permission of directory:" << path;
+}
+
+// ---- install ----
+
+bool FerryDaemon::installFile(const QString &filename, PackageSource source)
+{
+    qCDebug(lcDaemon) << "installFile:" << filename;
+    if (!installAllowed()) {
+        qCCritical(lcDaemon) << "APK installation prohibited";
+        publishNotification(qtTrId("ferryd-app_installation_disallowed"), true);
+        return false;
+    }
+    if (!filename.startsWith(QLatin1Char('/'))) {
+        qCCritical(lcDaemon) << "Absolute path required:" << filename;
+        return false;
+    }
+    if (!isInstallableFileName(filename)) {
+        qCCritical(lcDaemon) << "Not a file name:" << filename;
+        return false;
+    }
+
+    // Open the file with the caller's rights now and copy from exactly this
+    // descriptor later: no window in which the path can be swapped.
+    CallerIdentity identity;
+    bool internal = false;
+    if (!callerIdentity(&identity, &internal))
+        return false;
+    int fd = -1;
+    QString error;
+    const OpenResult opened = openFileAs(filename, internal ? nullptr : &identity, &fd, &error);
+    FdGuard source_fd(fd);
+    if (opened == OpenResult::NotFound) {
+        qCCritical(lcDaemon) << "File does not exist:" << filename;
+        return false;
+    }
+    if (opened != OpenResult::Opened) {
+        qCCritical(lcDaemon) << "Refusing to install" << filename << ":" << error;
+        return false;
+    }
+
+    ensureRuntimeStarted();
+    prepareIncomingDir();
+    const QString name = fileNameOf(filename);
+    const QString target = dataPath(m_dataRoot, IncomingDir) + name;
+    const QString temp = target + QStringLiteral(".tmp");
+    if (QFileInfo::exists(target) || QFileInfo(target).isSymLink()) {
+        qCWarning(lcDaemon) << "File already exists in incoming folder:" << target;
+        QFile::remove(target);
+    }
+    if (QFileInfo::exists(temp) || QFileInfo(temp).isSymLink()) {
+        qCWarning(lcDaemon) << "Tmp file already exists in incoming folder:" << temp;
+        QFile::remove(temp);
+    }
+    if (!copyFromDescriptor(source_fd.get(), temp, &error)) {
+        QFile::remove(temp);
+        qCCritical(lcDaemon) << "Could not copy incoming file:" << filename << "->" << temp << error;
+        return false;
+    }
+    if (!QFile::rename(temp, target)) {
+        QFile::remove(temp);
+        QFile::remove(target);
+        qCCritical(lcDaemon) << "Could not rename file:" << temp << "->" << target;
+        return false;
+    }
+    const QByteArray encodedTarget = QFile::encodeName(target);
+    if (chmod(encodedTarget.constData(), 0644) != 0) {
+        qCCritical(lcDaemon) << "Cannot change permissions:" << target << "(" << strerror(errno) << ")";
+        QFile::remove(target);
+        return false;
+    }
+    if (chown(encodedTarget.constData(), 0, 0) != 0) {
+        qCCritical(lcDaemon) << "Cannot change ownership:" << target << "(" << strerror(errno) << ")";
+        QFile::remove(target);
+        return false;
+    }
+
+    if (source == PartnerSpace) {
+        QFile marker(partnerSpaceDir() + name);
+        if (marker.open(QIODevice::WriteOnly))
+            marker.close();
+        else
+            qCWarning(lcDaemon) << "Cannot create partner space marker" << marker.fileName();
+    }
+
+    const QString root = dataPath(m_dataRoot, DataRoot);
+    QString runtimePath = target;
+    if (!root.isEmpty() && runtimePath.startsWith(root))
+        runtimePath = runtimePath.mid(root.size());
+
+    const QString packaged = dataPath(m_dataRoot, PackagedDir) + name;
+    qCDebug(lcDaemon) << "Installing" << filename << "packaged path would be" << packaged;
+
+    PackageMod mod;
+    mod.filename = runtimePath;
+    mod.install = true;
+    mod.quiet = source != Ordinary || filename == packaged;
+    if (bothConnectionsUp()) {
+        triggerPackageMod(mod);
+    } else {
+        qCDebug(lcDaemon) << "Rididirevov not running. Saving " << mod << " for later";
+        m_pendingPackageMods << mod;
+    }
+    return true;
+}
+
+bool FerryDaemon::installFile(const QString &filename)
+{
+    return installFile(filename, Ordinary);
+}
+
+bool FerryDaemon::installPreloadFile(const QString &filename)
+{
+    return installFile(filename, Preload);
+}
+
+bool FerryDaemon::installPartnerSpaceFile(const QString &filename)
+{
+    return installFile(filename, PartnerSpace);
+}
+
+// ---- removal ----
+
+bool FerryDaemon::removeFile(const QString &filename)
+{
+    qCDebug(lcDaemon) << "removeFile:" << filename;
+    if (!installAllowed()) {
+        qCCritical(lcDaemon) << "APK uninstallation prohibited";
+        publishNotification(qtTrId("ferryd-app_uninstallation_disallowed"), true);
+        return false;
+    }
+    const QString resolved = m_desktopManager.packageForDesktopEntry(filename);
+    const QString package = rpmNameForApk(resolved);
+    if (package.isEmpty() || !isInstallableFileName(resolved)) {
+        qCCritical(lcDaemon) << "No package name in" << filename;
+        return false;
+    }
+    ensureRuntimeStarted();
+    if (resolved != filename)
+        qCDebug(lcDaemon) << "Resolved:" << filename << "-> " << resolved;
+
+    PackageMod mod;
+    mod.filename = package;
+    mod.install = false;
+    mod.quiet = true;
+    if (bothConnectionsUp()) {
+        triggerPackageMod(mod);
+    } else {
+        qCDebug(lcDaemon) << "Rididirevov not running. Will remove " << mod << " later";
+        m_pendingPackageMods << mod;
+    }
+
+    QString marker = fileNameOf(resolved);
+    marker.replace(QRegularExpression(QStringLiteral("-\\d+\\.apk")), QStringLiteral(".apk"));
+    QFile::remove(partnerSpaceDir() + marker);
+
+    removeRpm(resolved);
+    return true;
+}
+
+void FerryDaemon::removeRpm(const QString &filename)
+{
+    const QString n = rpmNameForApk(filename);
+    if (!QFileInfo::exists(dataPath(m_dataRoot, PackagedDir) + n + QStringLiteral(".apk")))
+        return;
+    const QString rpm = QStringLiteral("marina-apk-%1").arg(n);
+    qCDebug(lcDaemon) << "Requesting uninstall of RPM '" << rpm << "' from PackageKit";
+    PackageKit::Transaction *resolve = PackageKit::Daemon::resolve(rpm, PackageKit::Transaction::FilterInstalled);
+    connect(resolve, &PackageKit::Transaction::package, this,
+            [](PackageKit::Transaction::Info, const QString &packageId, const QString &) {
+                PackageKit::Transaction *remove = PackageKit::Daemon::removePackage(
+                    packageId, false, false, PackageKit::Transaction::TransactionFlagOnlyTrusted);
+                QObject::connect(remove, &PackageKit::Transaction::errorCode,
+                                 [](PackageKit::Transaction::Error error, const QString &details) {
+                                     qCDebug(lcDaemon) << "Error uninstalling package: " << error << details;
+                                 });
+            });
+    connect(resolve, &PackageKit::Transaction::errorCode, this,
+            [](PackageKit::Transaction::Error error, const QString &details) {
+                qCDebug(lcDaemon) << "Error resolving package: " << error << details;
+            });
+}
+
+// ---- performing queued work ----
+
+void FerryDaemon::triggerPackageMod(const PackageMod &mod)
+{
+    if (mod.install) {
+        qCDebug(lcDaemon) << "Installing" << mod.filename;
+        m_packageManager.installApk(mod.filename, mod.quiet);
+    } else {
+        qCDebug(lcDaemon) << "Uninstalling" << mod.filename;
+        m_packageManager.deletePackage(mod.filename, mod.quiet);
+    }
+}
+
+bool FerryDaemon::bothConnectionsUp() const
+{
+    return m_packageManager.isConnected() && m_serviceMonitor->isConnected();
+}
+
+void FerryDaemon::drainPendingQueue()
+{
+    drainPackageQueue(m_pendingPackageMods, [this](const PackageMod &mod) { triggerPackageMod(mod); });
+}
+
+void FerryDaemon::workOffLaunchQueue()
+{
+    while (!m_launchQueue.isEmpty()) {
+        const QString package = m_launchQueue.takeFirst();
+        qCDebug(lcDaemon) << "Launching " << package << " (" << m_launchQueue.size() << " more in queue)";
+        m_serviceMonitor->launchPackage(package);
+    }
+}
+
+void FerryDaemon::onPackageManagerAvailable(bool connected)
+{
+    if (connected && m_serviceMonitor->isConnected())
+        drainPendingQueue();
+}
+
+void FerryDaemon::onNovumServiceAvailable(bool connected)
+{
+    if (!connected || !m_packageManager.isConnected())
+        return;
+    workOffLaunchQueue();
+    drainPendingQueue();
+}
+
+void FerryDaemon::onActivityManagerAvailable(bool connected)
+{
+    Q_UNUSED(connected);
+}
+
+// ---- notifications ----
+
+void FerryDaemon::publishNotification(const QString &text, bool isWarning)
+{
+    Notification notification;
+    notification.setIcon(isWarning ? QStringLiteral("icon-lock-warning") : QStringLiteral("icon-s-android"));
+    notification.setIsTransient(true);
+    if (isWarning)
+        notification.setUrgency(Notification::Critical);
+    notification.setBody(text);
+    notification.publish();
+}
+
+void FerryDaemon::onNotifyInstallationResult(bool success, const QString &packageName, const QString &msg)
+{
+    QString summary = qtTrId(success ? "ferryd-install-success" : "ferryd-install-failed");
+    if (!packageName.isEmpty())
+        summary += QStringLiteral(": ") + m_desktopManager.appDisplayName(packageName);
+    Notification notification;
+    notification.setAppName(qtTrId("ferryd-ap-name"));
+    notification.setIcon(QStringLiteral("icon-s-android"));
+    notification.setAppIcon(QStringLiteral("icon-s-android"));
+    notification.setIsTransient(true);
+    notification.setSummary(summary);
+    if (!msg.isEmpty())
+        notification.setBody(msg);
+    notification.publish();
+}
+
+void FerryDaemon::onNotifyUninstallationResult(bool success, const QString &packageName)
+{
+    Notification notification;
+    notification.setAppName(qtTrId("ferryd-ap-name"));
+    notification.setIcon(QStringLiteral("icon-s-android"));
+    notification.setAppIcon(QStringLiteral("icon-s-android"));
+    notification.setSummary(qtTrId(success ? "ferryd-uninstall-success" : "ferryd-uninstall-failed") +
+                            QStringLiteral(": ") + packageName);
+    notification.publish();
+}
+
+// ---- runtime control and information ----
+
+void FerryDaemon::controlService(bool start)
+{
+    m_serviceController->controlService(start);
+}
+
+void FerryDaemon::controlServiceAutostart(bool enable)
+{
+    m_serviceController->controlServiceAutostart(enable);
+}
+
+bool FerryDaemon::isRunning()
+{
+    return m_serviceController->serviceState() == QLatin1String("active");
+}
+
+QVariantList FerryDaemon::getAndroidVersionData()
+{
+    return QVariantList{sdkVersion(), androidRelease(), securityPatch()};
+}
+
+// ---- app control ----
+
+void FerryDaemon::launchApp(const QString &packageName)
+{
+    ensureRuntimeStarted();
+    if (m_serviceMonitor->isConnected()) {
+        qCDebug(lcDaemon) << "Launching" << packageName;
+        m_serviceMonitor->launchPackage(packageName);
+        return;
+    }
+    qCDebug(lcDaemon) << "Starting Novum to launch" << packageName;
+    publishNotification(qtTrId("ferryd-launch_novum_to_start_android_app")
+                            .arg(m_desktopManager.appDisplayName(packageName)),
+                        false);
+    m_launchQueue << packageName;
+}
+
+void FerryDaemon::deleteAppCacheFiles(const QString &packageName)
+{
+    m_packageManager.deleteCacheFiles(packageName);
+}
+
+void FerryDaemon::clearAppUserData(const QString &packageName)
+{
+    m_packageManager.clearUserData(packageName);
+}
+
+qulonglong FerryDaemon::getAndroidAppDataUsage()
+{
+    notAvailableYet("getAndroidAppDataUsage");
+    return 0;
+}
+
+void FerryDaemon::notifyRuntimeUpgrade(bool upgrading)
+{
+    Q_UNUSED(upgrading);
+    notAvailableYet("notifyRuntimeUpgrade");
+}
+
+bool FerryDaemon::getAppStartOnBootup(const QString &packageName)
+{
+    Q_UNUSED(packageName);
+    notAvailableYet("getAppStartOnBootup");
+    return false;
+}
+
+void FerryDaemon::setAppStartOnBootup(const QString &packageName, bool autoStartAllowed)
+{
+    Q_UNUSED(packageName);
+    Q_UNUSED(autoStartAllowed);
+    notAvailableYet("setAppStartOnBootup");
+}
+
+void FerryDaemon::forceStopApp(const QString &packageName)
+{
+    Q_UNUSED(packageName);
+    notAvailableYet("forceStopApp");
+}
+
+AppSizeInfo FerryDaemon::getAppSize(const QString &packageName)
+{
+    Q_UNUSED(packageName);
+    notAvailableYet("getAppSize");
+    return AppSizeInfo();
+}
+
+void FerryDaemon::openAppSettings(const QString &packageName)
+{
+    Q_UNUSED(packageName);
+    notAvailableYet("openAppSettings");
+}
+
+void FerryDaemon::viewLicenses()
+{
+    notAvailableYet("viewLicenses");
+}
+
+void FerryDaemon::launchIntent(const QString &action, const QString &data, const QString &type,
+                               const QString &packageName, const QString &className, const QString &category,
+                               const QVariantMap &extras)
+{
+    Q_UNUSED(action);
+    Q_UNUSED(data);
+    Q_UNUSED(type);
+    Q_UNUSED(packageName);
+    Q_UNUSED(className);
+    Q_UNUSED(category);
+    Q_UNUSED(extras);
+    notAvailableYet("launchIntent");
+}
+
+void FerryDaemon::launchIntent(const QString &action, const QString &data, const QString &type,
+                               const QString &packageName, const QString &className, const QString &category)
+{
+    launchIntent(action, data, type, packageName, className, category, QVariantMap());
+}
+
+void FerryDaemon::share(const QVariantMap &shareActionConfiguration)
+{
+    Q_UNUSED(shareActionConfiguration);
+    notAvailableYet("share");
+}
