@@ -113,6 +113,9 @@ struct NAudioStream {
     // never hits a stream created after the event that asked for it.
     uint64_t generation = 0;
     naudio::RecordBuffer overrun;
+    // Bytes the reader takes at a time (inputs): the fragment size asked of
+    // the server, so that what a read leaves over fits the remainder buffer.
+    uint32_t fragment = 0;
 };
 
 struct naudio_handle {
@@ -643,9 +646,17 @@ bool audioStreamCreate(NAudioStream *s)
     pa_stream_set_event_callback(s->stream, streamEventCb, s);
     pa_stream_set_latency_update_callback(s->stream, streamLatencyCb, s);
 
+    // The server's default record fragment is seconds long, far beyond what
+    // a read keeps over, which would answer nothing but silence.
+    pa_buffer_attr recordAttr;
+    recordAttr.maxlength = static_cast<uint32_t>(-1);
+    recordAttr.tlength = static_cast<uint32_t>(-1);
+    recordAttr.prebuf = static_cast<uint32_t>(-1);
+    recordAttr.minreq = static_cast<uint32_t>(-1);
+    recordAttr.fragsize = s->fragment ? s->fragment : static_cast<uint32_t>(-1);
     const int rc = output
         ? pa_stream_connect_playback(s->stream, nullptr, nullptr, STREAM_FLAGS, nullptr, nullptr)
-        : pa_stream_connect_record(s->stream, nullptr, nullptr, STREAM_FLAGS);
+        : pa_stream_connect_record(s->stream, nullptr, &recordAttr, STREAM_FLAGS);
     for (;;) {
         const pa_stream_state_t state = pa_stream_get_state(s->stream);
         AUDIOLOG_DEBUG(NAUDIO_LOG, "[%s] %s stream %p %s", s->name, output ? "Playback" : "Record",
@@ -734,6 +745,7 @@ int audioOpen(NAudioHandle *h, bool output, int32_t io_handle, uint32_t flags,
     }
 
     s->format = PA_SAMPLE_S16LE;
+    s->fragment = output ? 0 : size;
     s->rate = sample_rate;
     s->channels = static_cast<uint8_t>(__builtin_popcount(channel_mask));
     s->io_handle = io_handle;

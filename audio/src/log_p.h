@@ -7,7 +7,7 @@
 extern AudioLogModule naudio_log_module;
 
 #define NAUDIO_LOG (&naudio_log_module)
-#define NAUDIO_ASSERT(expr) AUDIOLOG_ASSERT(NAUDIO_LOG, expr)
+#define NAUDIO_ASSERT(expr) AUDIOLOG_ASSERT_TEXT(NAUDIO_LOG, expr, #expr)
 #define NAUDIO_ASSERT_TEXT(cond, text) AUDIOLOG_ASSERT_TEXT(NAUDIO_LOG, cond, text)
 
 #endif
