@@ -925,7 +925,7 @@ Status IpcPrivate::transact(uint32_t handle, uint32_t code, uint32_t flags, cons
     binder_transaction_data &tr = sg.transaction_data;
     tr.target.handle = handle;
     tr.code = code;
-    tr.flags = oneway ? TF_ONE_WAY : (flags | TF_ACCEPT_FDS);
+    tr.flags = oneway ? uint32_t(TF_ONE_WAY) : (flags | TF_ACCEPT_FDS);
     tr.data_size = request.data().size();
     tr.data.ptr.buffer = reinterpret_cast<binder_uintptr_t>(request.data().data());
     tr.offsets_size = request.objectOffsets().size() * sizeof(binder_size_t);

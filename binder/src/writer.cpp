@@ -192,7 +192,7 @@ void Writer::appendRemoteObject(const std::shared_ptr<RemoteObject> &remote)
 void Writer::appendFd(int fd)
 {
     int copy = fd >= 0 ? fcntl(fd, F_DUPFD_CLOEXEC, 0) : -1;
-    if (copy < 0)
+    if (copy < 0 && fd >= 0)
         BINDER_WARN("cannot duplicate fd %d for a parcel", fd);
     else
         m_fds.push_back(copy);
