@@ -2,7 +2,7 @@
 
 #include <QFile>
 
-PrivateBus::PrivateBus()
+PrivateBus::PrivateBus(const QString &socketPath)
 {
     if (!m_dir.isValid())
         return;
@@ -24,7 +24,7 @@ PrivateBus::PrivateBus()
                    "    <allow receive_sender=\"*\"/>\n"
                    "  </policy>\n"
                    "</busconfig>\n")
-                   .arg(m_dir.filePath("socket"))
+                   .arg(socketPath.isEmpty() ? m_dir.filePath("socket") : socketPath)
                    .toUtf8());
     file.close();
     m_daemon.setProgram("dbus-daemon");

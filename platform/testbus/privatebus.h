@@ -11,7 +11,9 @@
 class PrivateBus
 {
 public:
-    PrivateBus();
+    // socketPath: where the bus listens; empty means a private temporary
+    // directory. The directory of a given path must exist.
+    explicit PrivateBus(const QString &socketPath = QString());
     ~PrivateBus();
     PrivateBus(const PrivateBus &) = delete;
     PrivateBus &operator=(const PrivateBus &) = delete;

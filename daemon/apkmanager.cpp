@@ -1,0 +1,6 @@
+#include "apkmanager.h"
+
+ApkManager::ApkManager(QObject *parent) : QObject(parent)
+{
+    qRegisterMetaType<ApkLauncher>("ApkLauncher");
+}

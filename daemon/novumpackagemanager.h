@@ -1,0 +1,48 @@
+#pragma once
+
+#include "novumbinderconnection.h"
+#include "novumbinderrequesthandler.h"
+
+#include <QString>
+
+class NovumBinderCallback;
+
+// Client of Android's package manager ("package"): installs APKs, deletes
+// packages, clears caches and user data, and serves the install and delete
+// observers through which Android reports results.
+class NovumPackageManager : public NovumBinderConnection
+{
+    Q_OBJECT
+public:
+    explicit NovumPackageManager(QObject *parent = nullptr);
+    ~NovumPackageManager() override;
+
+    bool isConnected() const { return m_connected; }
+
+    void installApk(const QString &path, bool quiet);
+    void deletePackage(const QString &packageName, bool quiet);
+    void deleteCacheFiles(const QString &packageName);
+    void clearUserData(const QString &packageName);
+
+    // Transaction codes by SDK level (27, 28, 29; anything else logs
+    // "Unsupported android SDK version!" and uses the newest).
+    static int deletePackageCode(int sdk);
+    static int deleteCacheFilesCode(int sdk);
+    static int clearUserDataCode(int sdk);
+    static constexpr int kInstallPackageCode = 60;   // SDK 27 only
+
+signals:
+    void installationResultReceived(bool success, const QString &packageName, const QString &msg);
+    void uninstallationResultReceived(bool success, const QString &packageName);
+
+private:
+    class Observer;
+    friend class Observer;
+    void onConnectionChanged(bool connected);
+
+    bool m_connected = false;
+    Observer *m_installHandler;
+    Observer *m_deleteHandler;
+    NovumBinderCallback *m_installObserver = nullptr;
+    NovumBinderCallback *m_deleteObserver = nullptr;
+};

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "fakenotificationserver.h"
+#include "privatebus.h"
+#include "testworld.h"
+
+#include <QDBusMessage>
+#include <QProcess>
+#include <QThread>
+#include <QTemporaryDir>
+#include <memory>
+
+// Everything a running ferryd needs, inside the test guest: an active user
+// on seat0 (a logind seat file), that user's session bus at the path the
+// daemon derives from the uid, a notification server on it, the private
+// system bus with the systemd stand-in, and a data root, build properties,
+// policy file and partner-space directory of the test's own.
+class FerrydWorld
+{
+public:
+    static constexpr uint kUserUid = 4242;
+
+    FerrydWorld();
+    ~FerrydWorld();
+
+    // False with a reason when the world cannot be built (e.g. not in the guest).
+    bool start(QString *error, const QStringList &systemdArguments = QStringList());
+    // Starts ferryd and waits for its bus name. Returns its pid or 0.
+    qint64 startDaemon();
+    bool stopDaemon();
+    qint64 daemonPid() const { return m_daemonPid; }
+
+    TestWorld &world() { return m_world; }
+    // What the notification server was asked to show so far (the server
+    // answers from a thread of its own: the daemon's calls to it block).
+    QList<FakeNotificationServer::Entry> notificationsPublished();
+    // Waits until at least count notifications were published.
+    bool waitForNotifications(int count, int timeoutMs = 10000);
+    QString dataRoot() const { return m_dir.filePath("android"); }
+    QString incomingDir() const { return dataRoot() + "/data/qrs-staging/app/incoming/"; }
+    QString packagedDir() const { return dataRoot() + "/data/qrs-staging/app/packaged/"; }
+    QString partnerDir() const { return m_dir.filePath("partner") + "/"; }
+    QString applicationsDir() const { return m_dir.filePath("applications") + "/"; }
+    QString policyFile() const { return m_dir.filePath("policy"); }
+    QString path(const QString &name) const { return m_dir.filePath(name); }
+    QStringList daemonEnvironment() const;
+
+    void setPolicy(const QByteArray &content);
+    // A file with the given mode, owned by root.
+    QString makeFile(const QString &name, const QByteArray &content, uint mode = 0644);
+
+    // A call to the daemon from this (root) process.
+    QDBusMessage call(const QString &method, const QVariantList &args = {});
+    // A call from a process running as uid/gid (dbus-send); its output.
+    QString callAs(uint uid, uint gid, const QString &method, const QStringList &dbusSendArgs, int *exitCode = nullptr);
+
+private:
+    QTemporaryDir m_dir;
+    TestWorld m_world;
+    std::unique_ptr<PrivateBus> m_sessionBus;
+    std::unique_ptr<QDBusConnection> m_sessionConnection;
+    std::unique_ptr<FakeNotificationServer> m_notifications;
+    QThread m_notificationThread;
+    qint64 m_daemonPid = 0;
+};

@@ -1,0 +1,259 @@
+// ferryd as a process: start-up, bus registration, the install and removal
+// requests as far as they need no runtime, caller checks and notifications.
+#include "ferrydworld.h"
+
+#include <QDBusConnectionInterface>
+#include <QDBusReply>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+const uint kNobody = 65534;
+
+class DaemonWorldTest : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        world = new FerrydWorld;
+        QString error;
+        if (!world->start(&error)) {
+            skipReason = error;
+            return;
+        }
+        // A file left over from an earlier run must be gone after start-up.
+        QDir().mkpath(world->incomingDir());
+        QFile stale(world->incomingDir() + "stale.apk");
+        stale.open(QIODevice::WriteOnly);
+        stale.close();
+        if (!world->startDaemon())
+            skipReason = "ferryd did not come up";
+    }
+    static void TearDownTestSuite()
+    {
+        delete world;
+        world = nullptr;
+    }
+    void SetUp() override
+    {
+        if (!skipReason.isEmpty())
+            GTEST_SKIP() << qPrintable(skipReason);
+        world->setPolicy("");
+    }
+    static bool boolReply(const QDBusMessage &reply)
+    {
+        EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << qPrintable(reply.errorMessage());
+        return reply.arguments().value(0).toBool();
+    }
+    static QStringList incoming()
+    {
+        return QDir(world->incomingDir()).entryList(QDir::Files | QDir::Hidden | QDir::System);
+    }
+    static void clearIncoming()
+    {
+        for (const QString &name : incoming())
+            QFile::remove(world->incomingDir() + name);
+    }
+
+    static FerrydWorld *world;
+    static QString skipReason;
+};
+FerrydWorld *DaemonWorldTest::world = nullptr;
+QString DaemonWorldTest::skipReason;
+
+TEST_F(DaemonWorldTest, StartUpPreparesStagingAndServesTheInterface)
+{
+    EXPECT_FALSE(QFile::exists(world->incomingDir() + "stale.apk"));
+    EXPECT_TRUE(QFileInfo(world->packagedDir()).isDir());
+    struct stat st;
+    ASSERT_EQ(stat(QFile::encodeName(world->incomingDir()).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0755u);
+    EXPECT_EQ(st.st_uid, 0u);
+
+    const QDBusMessage reply = QDBusConnection::systemBus().call(QDBusMessage::createMethodCall(
+        "com.kestrel.ferryd", "/com/kestrel/ferryd", "org.freedesktop.DBus.Introspectable", "Introspect"));
+    const QString xml = reply.arguments().value(0).toString();
+    EXPECT_TRUE(xml.contains("<interface name=\"com.kestrel.ferryd\">"));
+    EXPECT_LT(xml.indexOf("name=\"installFile\""), xml.indexOf("name=\"share\""));
+
+    QDBusMessage version = world->call("getAndroidVersionData");
+    ASSERT_EQ(version.type(), QDBusMessage::ReplyMessage);
+    const QVariantList data = qdbus_cast<QVariantList>(version.arguments().value(0));
+    ASSERT_EQ(data.size(), 3);
+    EXPECT_EQ(data.at(0).toInt(), 29);
+    EXPECT_EQ(data.at(1).toString(), "10");
+    EXPECT_EQ(data.at(2).toString(), "2020-06-05");
+}
+
+TEST_F(DaemonWorldTest, RunningFollowsTheUnitAndControlReachesSystemd)
+{
+    ASSERT_TRUE(world->world().setUnitProperties({{"ActiveState", "active"}, {"SubState", "running"}}));
+    EXPECT_TRUE(TestWorld::waitFor([] { return boolReply(world->call("isRunning")); }, 5000));
+    ASSERT_TRUE(world->world().setUnitProperties({{"ActiveState", "inactive"}, {"SubState", "dead"}}));
+    EXPECT_TRUE(TestWorld::waitFor([] { return !boolReply(world->call("isRunning")); }, 5000));
+
+    world->world().clearSystemdCalls();
+    world->call("controlServiceAutostart", {true});
+    world->call("controlService", {true});
+    EXPECT_TRUE(TestWorld::waitFor([] { return world->world().systemdCallCount("StartUnit") == 1; }, 5000));
+    EXPECT_TRUE(TestWorld::waitFor([] { return world->world().systemdCallCount("EnableUnitFiles") == 1; }, 5000));
+    world->call("controlService", {false});
+    world->world().waitForUnitState("inactive", 5000);
+}
+
+TEST_F(DaemonWorldTest, InstallStagesTheFileAndStartsTheRuntime)
+{
+    clearIncoming();
+    world->world().waitForUnitState("inactive", 5000);
+    world->world().clearSystemdCalls();
+    const QByteArray content(100000, 'k');
+    const QString apk = world->makeFile("src/com.example.app-7.apk", content, 0600);
+
+    EXPECT_FALSE(boolReply(world->call("installFile", {QString("relative/app.apk")})));
+    EXPECT_FALSE(boolReply(world->call("installFile", {world->path("src/missing.apk")})));
+    EXPECT_FALSE(boolReply(world->call("installFile", {world->path("src/..")})));
+    EXPECT_FALSE(boolReply(world->call("installFile", {world->path("src")})));   // a directory
+    EXPECT_TRUE(incoming().isEmpty());
+    EXPECT_EQ(world->world().systemdCallCount("StartUnit"), 0);
+
+    // The test process is root: privileged, and may read the 0600 file.
+    EXPECT_TRUE(boolReply(world->call("installFile", {apk})));
+    EXPECT_EQ(incoming(), QStringList{"com.example.app-7.apk"});
+    const QString staged = world->incomingDir() + "com.example.app-7.apk";
+    struct stat st;
+    ASSERT_EQ(stat(QFile::encodeName(staged).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0644u);
+    QFile f(staged);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), content);
+    EXPECT_TRUE(TestWorld::waitFor([] { return world->world().systemdCallCount("StartUnit") == 1; }, 5000));
+
+    // Staging again replaces the copy.
+    const QString apk2 = world->makeFile("src/com.example.app-7.apk", "new", 0644);
+    EXPECT_TRUE(boolReply(world->call("installFile", {apk2})));
+    f.close();
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), "new");
+    world->call("controlService", {false});
+    world->world().waitForUnitState("inactive", 5000);
+}
+
+TEST_F(DaemonWorldTest, UnprivilegedCallersUseTheirOwnRightsAndThePolicy)
+{
+    clearIncoming();
+    const QString secret = world->makeFile("src/secret-1.apk", "root only", 0600);
+    const QString open = world->makeFile("src/open-1.apk", "readable", 0644);
+    int exitCode = -1;
+
+    // Allowed by policy, but the caller cannot read the file: refused, nothing staged.
+    QString out = world->callAs(kNobody, kNobody, "installFile", {"string:" + secret}, &exitCode);
+    EXPECT_EQ(exitCode, 0);
+    EXPECT_TRUE(out.contains("boolean false")) << qPrintable(out);
+    EXPECT_TRUE(incoming().isEmpty());
+
+    out = world->callAs(kNobody, kNobody, "installFile", {"string:" + open}, &exitCode);
+    EXPECT_TRUE(out.contains("boolean true")) << qPrintable(out);
+    EXPECT_EQ(incoming(), QStringList{"open-1.apk"});
+
+    // Forbidden by policy: refused with a warning notification.
+    clearIncoming();
+    world->setPolicy("6 = false\n");
+    const int before = world->notificationsPublished().size();
+    out = world->callAs(kNobody, kNobody, "installFile", {"string:" + open}, &exitCode);
+    EXPECT_TRUE(out.contains("boolean false")) << qPrintable(out);
+    EXPECT_TRUE(incoming().isEmpty());
+    ASSERT_TRUE(world->waitForNotifications(before + 1));
+    FakeNotificationServer::Entry warning = world->notificationsPublished().at(before);
+    EXPECT_EQ(warning.hints.value("urgency").toInt(), 2);
+    EXPECT_EQ(warning.hints.value("image-path").toString(), "icon-lock-warning");
+    EXPECT_EQ(warning.body, "Installing apps is not allowed on this device");
+
+    out = world->callAs(kNobody, kNobody, "removeFile", {"string:com.example.app"}, &exitCode);
+    EXPECT_TRUE(out.contains("boolean false")) << qPrintable(out);
+    ASSERT_TRUE(world->waitForNotifications(before + 2));
+    warning = world->notificationsPublished().at(before + 1);
+    EXPECT_EQ(warning.body, "Removing apps is not allowed on this device");
+
+    // Root is privileged whatever the policy says.
+    EXPECT_TRUE(boolReply(world->call("installFile", {open})));
+    world->setPolicy("");
+    world->call("controlService", {false});
+}
+
+TEST_F(DaemonWorldTest, PartnerSpaceMarkers)
+{
+    const QString apk = world->makeFile("x/y/app-3.apk", "partner", 0644);
+    EXPECT_TRUE(boolReply(world->call("installPartnerSpaceFile", {apk})));
+    EXPECT_TRUE(QFile::exists(world->partnerDir() + "app-3.apk"));
+
+    QFile plain(world->partnerDir() + "app.apk");
+    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    EXPECT_TRUE(boolReply(world->call("removeFile", {QString("app-3.apk")})));
+    EXPECT_FALSE(QFile::exists(world->partnerDir() + "app.apk"));
+    EXPECT_TRUE(QFile::exists(world->partnerDir() + "app-3.apk"));
+
+    // A removal that names no package is refused.
+    EXPECT_FALSE(boolReply(world->call("removeFile", {QString("/x/")})));
+    EXPECT_FALSE(boolReply(world->call("removeFile", {QString("..")})));
+    world->call("controlService", {false});
+}
+
+TEST_F(DaemonWorldTest, MethodsOfLaterWorkAnswerTheirDefaults)
+{
+    QDBusMessage reply = world->call("getAppSize", {QString("com.x")});
+    ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage);
+    EXPECT_EQ(reply.signature(), "(xxx)");
+    reply = world->call("getAndroidAppDataUsage");
+    EXPECT_EQ(reply.arguments().value(0).toULongLong(), 0u);
+    reply = world->call("getAppStartOnBootup", {QString("com.x")});
+    EXPECT_FALSE(boolReply(reply));
+    reply = world->call("launchIntent", {QString("a"), QString(""), QString(""), QString("p"), QString(""),
+                                         QString(""), QVariantMap()});
+    EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage);
+}
+
+TEST_F(DaemonWorldTest, SecondInstanceExitsWithStatusOne)
+{
+    QProcess second;
+    QStringList env = QProcess::systemEnvironment();
+    env << world->world().environment() << world->daemonEnvironment();
+    second.setEnvironment(env);
+    second.start(FERRYD_BIN, QStringList());
+    ASSERT_TRUE(second.waitForFinished(20000));
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second.exitCode(), 1);
+    EXPECT_TRUE(second.readAllStandardError().contains("Cannot register D-Bus service at"));
+    // The first one still serves.
+    EXPECT_TRUE(QDBusConnection::systemBus().interface()->isServiceRegistered("com.kestrel.ferryd").value());
+}
+
+TEST(DaemonStartUp, RefusesToRunAsAnOrdinaryUser)
+{
+    const pid_t child = fork();
+    if (child == 0) {
+        if (setgroups(0, nullptr) != 0 || setresgid(kNobody, kNobody, kNobody) != 0 ||
+            setresuid(kNobody, kNobody, kNobody) != 0)
+            _exit(99);
+        int err = open("/dev/null", O_WRONLY);
+        dup2(err, 2);
+        execl(FERRYD_BIN, FERRYD_BIN, nullptr);
+        _exit(98);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 2);
+}
+
+} // namespace
