@@ -49,17 +49,21 @@ ServiceController::ServiceController()
     }
     m_unitPath = unit.value().path();
 
+    // Listen before asking: a change that systemd makes between our GetAll
+    // and the match rule would otherwise be lost, and the state would stay
+    // stale until the next one. A change that the reply already contains
+    // arrives once more afterwards and changes nothing.
+    QDBusConnection::systemBus().connect(
+        QLatin1String(kSystemdService), m_unitPath, QLatin1String(kPropertiesInterface),
+        QStringLiteral("PropertiesChanged"), this,
+        SLOT(onPropertiesChanged(QString, QVariantMap, QStringList)));
+
     QDBusMessage getAll = QDBusMessage::createMethodCall(
         QLatin1String(kSystemdService), m_unitPath, QLatin1String(kPropertiesInterface),
         QStringLiteral("GetAll"));
     getAll << QLatin1String(kUnitInterface);
     const QDBusReply<QVariantMap> props = QDBusConnection::systemBus().call(getAll);
     const QVariantMap map = props.isValid() ? props.value() : QVariantMap();
-
-    QDBusConnection::systemBus().connect(
-        QLatin1String(kSystemdService), m_unitPath, QLatin1String(kPropertiesInterface),
-        QStringLiteral("PropertiesChanged"), this,
-        SLOT(onPropertiesChanged(QString, QVariantMap, QStringList)));
 
     m_activeState = map.value(QStringLiteral("ActiveState")).toString();
     qCDebug(lcService).noquote() << "Novum Dalvik is" << m_activeState
