@@ -76,7 +76,7 @@ bool PrivatePulseServer::start()
     const std::string config = m_dir + "/server.pa";
     {
         std::ofstream out(config);
-        out << "load-module module-null-sink sink_name=null rate=48000 format=s16le channels=2\n"
+        out << "load-module module-null-sink sink_name=null rate=48000 format=s16le channels=2 norewinds=1\n"
             << "load-module module-null-source source_name=silence rate=48000 format=s16le channels=2\n"
             << "load-module module-native-protocol-unix socket=" << m_dir << "/native auth-anonymous=1\n";
         for (const auto &line : m_extra)
