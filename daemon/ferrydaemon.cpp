@@ -9,11 +9,9 @@
 #include "novumservicemonitor.h"
 #include "policyvalue.h"
 #include "rpmname.h"
+#include "rpmremoval.h"
 #include "runtimeproperties.h"
 #include "servicecontroller.h"
-
-#include <PackageKit/Daemon>
-#include <PackageKit/Transaction>
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -332,25 +330,7 @@ bool FerryDaemon::removeFile(const QString &filename)
 
 void FerryDaemon::removeRpm(const QString &filename)
 {
-    const QString n = rpmNameForApk(filename);
-    if (!QFileInfo::exists(dataPath(m_dataRoot, PackagedDir) + n + QStringLiteral(".apk")))
-        return;
-    const QString rpm = QStringLiteral("marina-apk-%1").arg(n);
-    qCDebug(lcDaemon) << "Requesting uninstall of RPM '" << rpm << "' from PackageKit";
-    PackageKit::Transaction *resolve = PackageKit::Daemon::resolve(rpm, PackageKit::Transaction::FilterInstalled);
-    connect(resolve, &PackageKit::Transaction::package, this,
-            [](PackageKit::Transaction::Info, const QString &packageId, const QString &) {
-                PackageKit::Transaction *remove = PackageKit::Daemon::removePackage(
-                    packageId, false, false, PackageKit::Transaction::TransactionFlagOnlyTrusted);
-                QObject::connect(remove, &PackageKit::Transaction::errorCode,
-                                 [](PackageKit::Transaction::Error error, const QString &details) {
-                                     qCDebug(lcDaemon) << "Error uninstalling package: " << error << details;
-                                 });
-            });
-    connect(resolve, &PackageKit::Transaction::errorCode, this,
-            [](PackageKit::Transaction::Error error, const QString &details) {
-                qCDebug(lcDaemon) << "Error resolving package: " << error << details;
-            });
+    requestRpmRemoval(filename, dataPath(m_dataRoot, PackagedDir));
 }
 
 // ---- performing queued work ----
