@@ -1,0 +1,428 @@
+// Two processes on a real binder device: calls, objects, fds, deaths,
+// watches, blocked requests and service manager restarts, on an AIDL
+// framework device, an AIDL vendor device and a HIDL device.
+
+#include <ferry/binder/client.h>
+#include <ferry/binder/ipc.h>
+#include <ferry/binder/local_object.h>
+#include <ferry/binder/local_reply.h>
+#include <ferry/binder/remote_object.h>
+#include <ferry/binder/remote_reply.h>
+#include <ferry/binder/remote_request.h>
+#include <ferry/binder/service_manager.h>
+#include <ferry/binder/service_name.h>
+
+#include "ipc_p.h"
+#include "test_payload.h"
+#include "vm_support.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <thread>
+
+using namespace ferry::binder;
+using namespace ferry::binder::test;
+
+namespace {
+
+struct Kind {
+    const char *label;
+    const char *device;
+    Protocol protocol;
+};
+
+Protocol voroProtocol()
+{
+    Protocol p = Protocol::Aidl28;
+    const char *env = getenv("FERRY_TEST_VORO_PROTOCOL");
+    if (env)
+        parseProtocol(env, &p);
+    return p;
+}
+
+class BinderIpc : public ::testing::TestWithParam<Kind> {
+protected:
+    bool hidl() const { return GetParam().protocol == Protocol::Hidl; }
+    const char *device() const { return GetParam().device; }
+    Protocol protocol() const { return GetParam().protocol; }
+
+    // The name a peer registers, and the name it is looked up by.
+    std::string registeredName(const std::string &base) const { return hidl() ? base + "_novum" : "ferry.test." + base; }
+    std::string lookupName(const std::string &base) const
+    {
+        return hidl() ? std::string(kEchoHidl10) + "/" + registeredName(base) : registeredName(base);
+    }
+
+    std::unique_ptr<ChildProcess> startManager()
+    {
+        auto sm = std::make_unique<ChildProcess>(
+            std::vector<std::string> {FERRY_SERVICEMANAGER, device(), protocolName(protocol())});
+        EXPECT_TRUE(sm->start()) << "service manager on " << device();
+        return sm;
+    }
+
+    std::unique_ptr<ChildProcess> startPeer(const std::string &base)
+    {
+        auto peer = std::make_unique<ChildProcess>(std::vector<std::string> {
+            FERRY_TEST_PEER, "serve", device(), protocolName(protocol()), registeredName(base)});
+        EXPECT_TRUE(peer->start()) << "peer " << base;
+        return peer;
+    }
+
+    Client makeClient(const std::shared_ptr<RemoteObject> &remote) const
+    {
+        if (hidl())
+            return Client(remote, std::vector<Client::Range> {{kCallBack, kEchoHidl10}, {UINT32_MAX, kEchoHidl11}});
+        return Client(remote, kEchoAidl);
+    }
+
+    void SetUp() override
+    {
+        m_manager = startManager();
+        sm = ServiceManager::get(device(), protocol());
+        ASSERT_TRUE(sm);
+        ASSERT_TRUE(waitUntil([&] { return sm->isPresent(); }));
+        m_peer = startPeer("echo");
+        echo = sm->getServiceSync(lookupName("echo"));
+        ASSERT_TRUE(echo) << lookupName("echo");
+        client = std::make_unique<Client>(makeClient(echo));
+    }
+
+    void TearDown() override
+    {
+        client.reset();
+        echo.reset();
+        m_peer.reset();
+        m_manager.reset();
+        sm.reset();
+        spin(50);
+    }
+
+    LocalRequest request(uint32_t code) { return client->newRequest(code); }
+
+    std::shared_ptr<LocalObject> newCallback(std::function<int32_t(int32_t)> f)
+    {
+        return LocalObject::create(sm->ipc(), hidl() ? kCallbackHidl : kCallbackAidl,
+                                   [f](const RemoteRequest &req, uint32_t, uint32_t, LocalReply *reply) -> Status {
+                                       Reader r = req.reader();
+                                       int32_t x;
+                                       if (!reply || !r.readInt32(&x))
+                                           return kStatusFailed;
+                                       reply->writer().appendInt32(f(x));
+                                       return kStatusOk;
+                                   });
+    }
+
+    std::unique_ptr<ChildProcess> m_manager;
+    std::unique_ptr<ChildProcess> m_peer;
+    std::shared_ptr<ServiceManager> sm;
+    std::shared_ptr<RemoteObject> echo;
+    std::unique_ptr<Client> client;
+};
+
+TEST_P(BinderIpc, TwoWayCallsRoundTripEveryTypeByteExactly)
+{
+    for (size_t size : {0, 1, 3, 4, 5, 100, 4096}) {
+        LocalRequest req = request(kEchoRaw);
+        size_t header = req.writer().bytesWritten();
+        std::vector<uint8_t> bytes(size);
+        for (size_t i = 0; i < size; ++i)
+            bytes[i] = uint8_t(rand());
+        req.writer().appendBytes(bytes.data(), bytes.size());
+        std::unique_ptr<RemoteReply> reply;
+        ASSERT_EQ(client->transactSync(kEchoRaw, req, &reply), kStatusOk) << size;
+        Reader r = reply->reader();
+        std::vector<uint8_t> sent(req.writer().data().begin() + header, req.writer().data().end());
+        EXPECT_EQ(std::vector<uint8_t>(r.data(), r.data() + r.size()), sent) << size;
+    }
+
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    ASSERT_EQ(write(fds[1], "through the pipe", 16), 16);
+    auto callback = newCallback([](int32_t x) { return x; });
+    Payload sent = samplePayload();
+    LocalRequest req = request(kEchoTyped);
+    writePayload(req.writer(), sent);
+    req.writer().appendLocalObject(callback);
+    req.writer().appendNullObject();
+    req.writer().appendFd(fds[0]);
+    std::unique_ptr<RemoteReply> reply;
+    ASSERT_EQ(client->transactSync(kEchoTyped, req, &reply), kStatusOk);
+    Reader r = reply->reader();
+    Payload received;
+    ASSERT_TRUE(readPayload(r, &received));
+    EXPECT_TRUE(received == sent);
+    std::shared_ptr<LocalObject> back;
+    ASSERT_TRUE(r.readLocalObject(&back));
+    EXPECT_EQ(back, callback) << "our own object comes home as itself";
+    std::shared_ptr<RemoteObject> null;
+    EXPECT_TRUE(r.readObject(&null));
+    EXPECT_EQ(null, nullptr);
+    int fd = -1;
+    ASSERT_TRUE(r.readFd(&fd));
+    std::vector<uint8_t> seen;
+    bool isNull;
+    ASSERT_TRUE(r.readByteArray(&seen, &isNull));
+    EXPECT_EQ(std::string(seen.begin(), seen.end()), "through the pipe") << "the peer read our fd";
+    EXPECT_TRUE(r.atEnd());
+    ASSERT_EQ(write(fds[1], "again", 5), 5);
+    char buffer[8] = {};
+    EXPECT_EQ(read(fd, buffer, sizeof buffer), 5) << "the fd that came back is the same pipe";
+    EXPECT_STREQ(buffer, "again");
+    close(fds[0]);
+    close(fds[1]);
+}
+
+TEST_P(BinderIpc, OnewayCallsArriveInOrderAndGetNoReply)
+{
+    const int count = 200;
+    int64_t sum = 0;
+    for (int i = 0; i < count; ++i) {
+        LocalRequest req = request(kRecord);
+        req.writer().appendInt32(i);
+        sum += i;
+        ASSERT_EQ(client->transactOneway(kRecord, req), kStatusOk);
+    }
+    LocalRequest req = request(kGetRecorded);
+    std::unique_ptr<RemoteReply> reply;
+    ASSERT_EQ(client->transactSync(kGetRecorded, req, &reply), kStatusOk);
+    Reader r = reply->reader();
+    int32_t n;
+    int64_t total;
+    bool ordered;
+    ASSERT_TRUE(r.readInt32(&n) && r.readInt64(&total) && r.readBool(&ordered));
+    EXPECT_EQ(n, count);
+    EXPECT_EQ(total, sum);
+    EXPECT_TRUE(ordered);
+}
+
+TEST_P(BinderIpc, NestedCallIsServedWhileWaitingForTheReply)
+{
+    std::thread::id mainThread = std::this_thread::get_id();
+    std::atomic<bool> onMainThread {false};
+    auto callback = newCallback([&](int32_t x) {
+        onMainThread = std::this_thread::get_id() == mainThread;
+        return x * 2;
+    });
+    LocalRequest req = request(kCallBack);
+    req.writer().appendLocalObject(callback);
+    req.writer().appendInt32(20);
+    std::unique_ptr<RemoteReply> reply;
+    ASSERT_EQ(client->transactSync(kCallBack, req, &reply), kStatusOk);
+    int32_t result;
+    Reader r = reply->reader();
+    ASSERT_TRUE(r.readInt32(&result));
+    EXPECT_EQ(result, 41);
+    EXPECT_TRUE(onMainThread) << "handlers run on the thread owning the main context";
+}
+
+TEST_P(BinderIpc, DeathIsReportedWhenThePeerIsKilledOrExits)
+{
+    bool died = false;
+    echo->addDeathHandler([&] { died = true; });
+    m_peer->kill(SIGKILL);
+    ASSERT_TRUE(waitUntil([&] { return died; }));
+    EXPECT_TRUE(echo->isDead());
+    LocalRequest req = request(kPid);
+    std::unique_ptr<RemoteReply> reply;
+    EXPECT_EQ(client->transactSync(kPid, req, &reply), kStatusDeadObject);
+    EXPECT_FALSE(reply);
+    m_peer->wait();
+
+    // A peer that leaves on its own.
+    auto second = startPeer("leaving");
+    auto remote = sm->getServiceSync(lookupName("leaving"));
+    ASSERT_TRUE(remote);
+    bool secondDied = false;
+    unsigned long removed = remote->addDeathHandler([&] { ADD_FAILURE() << "removed handlers stay quiet"; });
+    remote->addDeathHandler([&] { secondDied = true; });
+    remote->removeHandler(removed);
+    Client c = makeClient(remote);
+    LocalRequest bye = c.newRequest(kExit);
+    EXPECT_EQ(c.transactOneway(kExit, bye), kStatusOk);
+    ASSERT_TRUE(waitUntil([&] { return secondDied; }));
+    int status = second->wait();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+TEST_P(BinderIpc, BlockedRequestCompletesLaterWhileOtherCallsAreServed)
+{
+    std::atomic<int> blockedResult {-1};
+    std::atomic<bool> blockedDone {false};
+    std::thread caller([&] {
+        Client c = makeClient(echo);
+        LocalRequest req = c.newRequest(kBlock);
+        std::unique_ptr<RemoteReply> reply;
+        if (c.transactSync(kBlock, req, &reply) == kStatusOk) {
+            int32_t v;
+            Reader r = reply->reader();
+            if (r.readInt32(&v))
+                blockedResult = v;
+        }
+        blockedDone = true;
+    });
+    int released = 0;
+    for (int round = 0; round < 500 && released == 0; ++round) {
+        for (int i = 0; i < 3; ++i) {
+            LocalRequest req = request(kPid);
+            std::unique_ptr<RemoteReply> reply;
+            ASSERT_EQ(client->transactSync(kPid, req, &reply), kStatusOk) << "served while one is blocked";
+        }
+        EXPECT_FALSE(blockedDone);
+        LocalRequest req = request(kRelease);
+        std::unique_ptr<RemoteReply> reply;
+        ASSERT_EQ(client->transactSync(kRelease, req, &reply), kStatusOk);
+        int32_t n;
+        Reader r = reply->reader();
+        ASSERT_TRUE(r.readInt32(&n));
+        released += n;
+        if (!released)
+            spin(10);
+    }
+    caller.join();
+    EXPECT_EQ(released, 1);
+    EXPECT_EQ(blockedResult, 42);
+}
+
+TEST_P(BinderIpc, LateRegisteredNameIsFoundByTheWatch)
+{
+    std::vector<std::string> seen;
+    unsigned long id = sm->addRegistrationHandler(lookupName("late"), [&](const std::string &name) {
+        seen.push_back(name);
+    });
+    ASSERT_NE(id, 0u);
+    spin(100);
+    EXPECT_TRUE(seen.empty());
+    auto late = startPeer("late");
+    ASSERT_TRUE(waitUntil([&] { return !seen.empty(); }));
+    EXPECT_EQ(seen.front(), lookupName("late"));
+    EXPECT_TRUE(sm->getServiceSync(lookupName("late")));
+    sm->removeHandler(id);
+}
+
+TEST_P(BinderIpc, ServiceManagerRestartBringsBackWatchesAndRegistrations)
+{
+    std::vector<std::string> interfaces = hidl() ? std::vector<std::string> {kEchoHidl10}
+                                                 : std::vector<std::string> {kEchoAidl};
+    auto mine = sm->newLocalObject(interfaces, [](const RemoteRequest &, uint32_t, uint32_t, LocalReply *) {
+        return kStatusOk;
+    });
+    auto name = ServiceName::create(sm, mine, registeredName("mine"));
+    ASSERT_TRUE(name && name->isRegistered());
+    std::vector<bool> presence;
+    unsigned long presenceId = sm->addPresenceHandler([&](bool present) { presence.push_back(present); });
+    bool afterSeen = false;
+    unsigned long watchId = sm->addRegistrationHandler(lookupName("after"), [&](const std::string &) {
+        afterSeen = true;
+    });
+
+    m_manager->kill(SIGKILL);
+    m_manager->wait();
+    ASSERT_TRUE(waitUntil([&] { return !sm->isPresent(); })) << "death of the manager noticed";
+    m_manager = startManager();
+    ASSERT_TRUE(waitUntil([&] { return sm->isPresent(); })) << "manager found again";
+    EXPECT_EQ(presence, (std::vector<bool> {false, true}));
+    auto listed = [&](const std::string &n) {
+        Status status;
+        for (const std::string &s : sm->listSync(&status)) {
+            if (s == n)
+                return true;
+        }
+        return false;
+    };
+    EXPECT_TRUE(waitUntil([&] { return listed(lookupName("mine")); }, 5000)) << "our name came back";
+    EXPECT_TRUE(waitUntil([&] { spin(100); return listed(lookupName("echo")); }, 10000)) << "the peer's came back";
+    auto after = startPeer("after");
+    EXPECT_TRUE(waitUntil([&] { return afterSeen; })) << "the watch was re-armed";
+    sm->removeHandler(watchId);
+    sm->removeHandler(presenceId);
+}
+
+TEST_P(BinderIpc, WrongInterfacesAndUnknownCodesAreRefused)
+{
+    Client wrong(echo, hidl() ? "ferry.test@9.9::INope" : "ferry.test.INope");
+    LocalRequest req = wrong.newRequest();
+    std::unique_ptr<RemoteReply> reply;
+    EXPECT_EQ(wrong.transactSync(kPid, req, &reply), -EPERM);
+    LocalRequest unknown = request(999);
+    EXPECT_EQ(client->transactSync(999, unknown, &reply), -EBADMSG);
+
+    if (hidl()) {
+        Client base(echo, kHidlBaseInterface);
+        LocalRequest chainRequest = base.newRequest();
+        ASSERT_EQ(base.transactSync(hidl_base::kInterfaceChain, chainRequest, &reply), kStatusOk);
+        Reader r = reply->reader();
+        int32_t status;
+        std::vector<std::string> chain;
+        ASSERT_TRUE(r.readInt32(&status) && r.readHidlStringVec(&chain));
+        EXPECT_EQ(chain, (std::vector<std::string> {kEchoHidl11, kEchoHidl10, kHidlBaseInterface}));
+        EXPECT_EQ(echo->ping(), kStatusOk);
+    } else {
+        Client any(echo, "");
+        LocalRequest ntf = any.newRequest();
+        ASSERT_EQ(any.transactSync(kInterfaceTransaction, ntf, &reply), kStatusOk);
+        Reader r = reply->reader();
+        std::string descriptor;
+        bool isNull;
+        ASSERT_TRUE(r.readString16(&descriptor, &isNull));
+        EXPECT_EQ(descriptor, kEchoAidl);
+        EXPECT_EQ(echo->ping(), kStatusOk);
+    }
+}
+
+TEST_P(BinderIpc, TenThousandCallsLeakNoBuffersReferencesOrFds)
+{
+    LocalRequest pidRequest = request(kPid);
+    std::unique_ptr<RemoteReply> reply;
+    ASSERT_EQ(client->transactSync(kPid, pidRequest, &reply), kStatusOk);
+    int32_t peerPid;
+    Reader pr = reply->reader();
+    ASSERT_TRUE(pr.readInt32(&peerPid));
+    reply.reset();
+
+    auto object = newCallback([](int32_t x) { return x; });
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    auto roundTrip = [&] {
+        LocalRequest req = request(kEchoObjects);
+        req.writer().appendLocalObject(object);
+        req.writer().appendFd(fds[0]);
+        std::unique_ptr<RemoteReply> answer;
+        if (client->transactSync(kEchoObjects, req, &answer) != kStatusOk)
+            return false;
+        Reader r = answer->reader();
+        std::shared_ptr<LocalObject> back;
+        int fd;
+        return r.readLocalObject(&back) && back == object && r.readFd(&fd) && fd >= 0;
+    };
+    ASSERT_TRUE(roundTrip());
+    spin(100);
+    int fdsBefore = openFdCount();
+    DriverView mineBefore = driverView(getpid(), device());
+    DriverView peerBefore = driverView(peerPid, device());
+    for (int i = 0; i < 10000; ++i)
+        ASSERT_TRUE(roundTrip()) << "call " << i;
+    spin(200);
+    EXPECT_EQ(openFdCount(), fdsBefore);
+    DriverView mineAfter = driverView(getpid(), device());
+    DriverView peerAfter = driverView(peerPid, device());
+    ASSERT_TRUE(mineAfter.read) << "debugfs is mounted in the guest";
+    EXPECT_EQ(mineAfter.buffers, 0);
+    EXPECT_EQ(mineAfter.nodes, mineBefore.nodes);
+    EXPECT_EQ(mineAfter.refs, mineBefore.refs);
+    EXPECT_EQ(peerAfter.buffers, 0);
+    EXPECT_EQ(peerAfter.refs, peerBefore.refs);
+    EXPECT_EQ(peerAfter.nodes, peerBefore.nodes);
+    close(fds[0]);
+    close(fds[1]);
+}
+
+INSTANTIATE_TEST_SUITE_P(Devices, BinderIpc,
+                         ::testing::Values(Kind {"voro", "/dev/vororoveredi", voroProtocol()},
+                                           Kind {"vnd", "/dev/vndvororoveredi", Protocol::Aidl29},
+                                           Kind {"hw", "/dev/hwvororoveredi", Protocol::Hidl}),
+                         [](const ::testing::TestParamInfo<Kind> &info) { return std::string(info.param.label); });
+
+} // namespace
