@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <functional>
 #include <mutex>
 #include <set>
@@ -335,6 +336,58 @@ TEST_F(AudioCoreTest, WriteCreatesTheStreamAndStandbyReleasesIt)
     EXPECT_NE(sinkInput(slot), nullptr);
 }
 
+void renameClient(void *argument, void *, NAudioHookSlot *)
+{
+    char **name = static_cast<char **>(argument);
+    g_free(*name);
+    *name = g_strdup("ferry-test-client");
+}
+
+TEST_F(AudioCoreTest, ConnectHookNamesTheClientAndLatencyIsMeasured)
+{
+    NAudioCore *other = naudio_core_new();
+    NAudioHookSlot *slot = naudio_hook_connect(naudio_core_hook(other), NAUDIO_HOOK_CONNECT, renameClient, nullptr);
+    NAudioHandle *h2 = naudio_audio_new(other);
+    naudio_core_set_audio(other, h2);
+    EXPECT_TRUE(log.saw("audio: Connecting ferry-test-client"));
+    const int out = naudio_audio_open_output(h2, 1, 0, NAUDIO_STREAM_TYPE_PRIMARY, RATE, STEREO);
+    EXPECT_EQ(naudio_audio_output_latency(h2, out), 100) << "nothing measured yet";
+    std::vector<uint8_t> data(CHUNK * 10, 0);
+    ASSERT_EQ(naudio_audio_output_write(h2, out, data.data(), data.size()), 0);
+    const auto inputs = s_server->list("sink-inputs");
+    ASSERT_EQ(inputs.size(), 1u);
+    EXPECT_EQ(inputs[0].properties.at("application.name"), "ferry-test-client");
+    EXPECT_EQ(inputs[0].properties.at("media.name"), "primary");
+    EXPECT_TRUE(waitFor([&] { return naudio_audio_output_latency(h2, out) != 100; }));
+    naudio_hook_slot_free(slot);
+    naudio_core_free(other);
+}
+
+TEST_F(AudioCoreTest, UnsupportedChannelMasksOpenButOnlyValidStreamsPlay)
+{
+    const int none = naudio_audio_open_output(h, 1, 0, NAUDIO_STREAM_TYPE_MUSIC, RATE, 0);
+    ASSERT_EQ(none, 0);
+    EXPECT_TRUE(log.saw("audio: Open with channel mask 0000000000 not supported."));
+    ASSERT_EQ(write(none, CHUNK * 500), 0);
+    EXPECT_TRUE(log.saw("audio: Failed to connect io_handle(1) to PulseAudio"));
+    EXPECT_EQ(sinkInputCount(), 0u);
+    EXPECT_EQ(naudio_audio_test_music_active(h), 0) << "no stream, no music";
+
+    const int noRate = naudio_audio_open_output(h, 2, 0, NAUDIO_STREAM_TYPE_MUSIC, 0, STEREO);
+    ASSERT_EQ(write(noRate, CHUNK * 500), 0);
+    EXPECT_EQ(sinkInputCount(), 0u);
+
+    const int three = naudio_audio_open_output(h, 3, 0, NAUDIO_STREAM_TYPE_PRIMARY, RATE, 0x7);
+    EXPECT_TRUE(log.saw("audio: Open with channel mask 0x00000007 not supported."));
+    ASSERT_EQ(write(three, CHUNK / 4 * 6), 0);
+    EXPECT_NE(sinkInput(three), nullptr);
+
+    const int input = naudio_audio_open_input(h, 4, 0, 0, RATE, 0, 1, CHUNK);
+    std::vector<uint8_t> buffer(64, 0xee);
+    EXPECT_EQ(naudio_audio_input_read(h, input, buffer.data(), buffer.size()), 64);
+    EXPECT_EQ(buffer, std::vector<uint8_t>(64, 0));
+}
+
 TEST_F(AudioCoreTest, SystemSoundsAreSilentWhileMusicIsConnected)
 {
     const int system = naudio_audio_open_output(h, 1, 0, NAUDIO_STREAM_TYPE_SYSTEM, RATE, STEREO);
@@ -582,6 +635,55 @@ TEST_F(AudioCoreTest, TinyRemainderBufferAnswersSilence)
     EXPECT_EQ(buffer, std::vector<uint8_t>(4, 0));
     EXPECT_TRUE(log.saw("audio: [record] Overrun buffer maxed, resetting. (there will be a gap in audio)"));
     EXPECT_EQ(naudio_audio_test_overrun_available(h, input), 0u);
+}
+
+// What is played comes back through the sink's monitor, in order, whatever
+// the read sizes: nothing of a fragment is lost or repeated across reads.
+TEST_F(AudioCoreTest, RecordedDataStaysInOrderAcrossOddReads)
+{
+    s_server->pactl("set-default-source null.monitor");
+    const int out = naudio_audio_open_output(h, 90, 0, NAUDIO_STREAM_TYPE_MUSIC, RATE, STEREO);
+    const int in = naudio_audio_open_input(h, 91, 0, 0, RATE, STEREO, 1, CHUNK);
+
+    constexpr int CYCLE = 30000;
+    int next = 0;
+    auto chunk = [&] {
+        std::vector<int16_t> pcm(CHUNK / 2);
+        for (size_t i = 0; i < pcm.size(); i += 2) {
+            pcm[i] = pcm[i + 1] = static_cast<int16_t>(1 + next);
+            next = (next + 1) % CYCLE;
+        }
+        return pcm;
+    };
+    std::vector<uint8_t> recorded;
+    const size_t sizes[] = {333 * 4, 7 * 4, CHUNK, 1001 * 4, CHUNK / 2, 3 * CHUNK / 2};
+    for (int i = 0; i < 60; i++) {
+        const auto pcm = chunk();
+        ASSERT_EQ(naudio_audio_output_write(h, out, pcm.data(), CHUNK), 0);
+        std::vector<uint8_t> buffer(sizes[i % 6]);
+        ASSERT_EQ(naudio_audio_input_read(h, in, buffer.data(), buffer.size()), static_cast<int64_t>(buffer.size()));
+        recorded.insert(recorded.end(), buffer.begin(), buffer.end());
+    }
+    s_server->pactl("set-default-source silence");
+    EXPECT_FALSE(log.saw("Overrun buffer maxed"));
+
+    // Frames of silence may come from the server; played frames must follow
+    // each other without a gap or a repeat.
+    std::vector<int16_t> frames(recorded.size() / 2);
+    memcpy(frames.data(), recorded.data(), frames.size() * 2);
+    int previous = -1;
+    size_t played = 0, broken = 0;
+    for (size_t i = 0; i + 1 < frames.size(); i += 2) {
+        if (!frames[i])
+            continue;
+        EXPECT_EQ(frames[i], frames[i + 1]);
+        if (previous >= 0 && frames[i] != previous % CYCLE + 1)
+            broken++;
+        previous = frames[i];
+        played++;
+    }
+    EXPECT_GT(played, RATE / 2) << "at least half a second came back";
+    EXPECT_EQ(broken, 0u);
 }
 
 // Without a server: nothing blocks, writes are dropped, reads are silence,
