@@ -35,7 +35,7 @@ class NovumPackageManager::Observer : public NovumBinderRequestHandler
 public:
     Observer(NovumPackageManager *owner, bool install) : m_owner(owner), m_install(install) {}
 
-    bool processRequest(int code, NovumParcel &reader, NovumParcel &writer) override
+    bool processRequest(int32_t code, NovumParcel &reader, NovumParcel &writer) override
     {
         Q_UNUSED(writer);
         if (m_install) {
@@ -96,7 +96,6 @@ NovumPackageManager::~NovumPackageManager()
 
 void NovumPackageManager::onConnectionChanged(bool connected)
 {
-    m_connected = connected;
     delete m_installObserver;
     delete m_deleteObserver;
     m_installObserver = m_deleteObserver = nullptr;

@@ -17,8 +17,6 @@ public:
     explicit NovumPackageManager(QObject *parent = nullptr);
     ~NovumPackageManager() override;
 
-    bool isConnected() const { return m_connected; }
-
     void installApk(const QString &path, bool quiet);
     void deletePackage(const QString &packageName, bool quiet);
     void deleteCacheFiles(const QString &packageName);
@@ -40,7 +38,6 @@ private:
     friend class Observer;
     void onConnectionChanged(bool connected);
 
-    bool m_connected = false;
     Observer *m_installHandler;
     Observer *m_deleteHandler;
     NovumBinderCallback *m_installObserver = nullptr;

@@ -31,7 +31,6 @@ NovumServiceMonitor::~NovumServiceMonitor()
 
 void NovumServiceMonitor::onConnectionChanged(bool connected)
 {
-    m_connected = connected;
     delete m_listener;
     m_listener = nullptr;
     if (!connected)
@@ -51,7 +50,7 @@ void NovumServiceMonitor::onConnectionChanged(bool connected)
         qCritical() << "Failed to set listener for novum service";
 }
 
-bool NovumServiceMonitor::processRequest(int code, NovumParcel &reader, NovumParcel &writer)
+bool NovumServiceMonitor::processRequest(int32_t code, NovumParcel &reader, NovumParcel &writer)
 {
     Q_UNUSED(writer);
     if (code != 1)

@@ -17,8 +17,6 @@ class NovumServiceMonitor : public NovumBinderConnection, private NovumBinderReq
 public:
     static NovumServiceMonitor *instance();
 
-    bool isConnected() const { return m_connected; }
-
     void launchPackage(const QString &package);
     // Non-zero when the runtime accepted the install; 0 when not connected.
     int installViaNovumService(const QString &path, NovumBinderCallback *observer);
@@ -29,8 +27,7 @@ private:
     NovumServiceMonitor();
     ~NovumServiceMonitor() override;
     void onConnectionChanged(bool connected);
-    bool processRequest(int code, NovumParcel &reader, NovumParcel &writer) override;
+    bool processRequest(int32_t code, NovumParcel &reader, NovumParcel &writer) override;
 
-    bool m_connected = false;
     NovumBinderCallback *m_listener = nullptr;
 };

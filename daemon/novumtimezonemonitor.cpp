@@ -31,14 +31,13 @@ void NovumTimezoneMonitor::settingsChanged(const Maemo::Timed::WallClock::Info &
 
 void NovumTimezoneMonitor::onServiceConnectionChanged(const bool connected)
 {
-    m_connected = connected;
     if (connected)
         setNovumTimezone(m_lastTimezone);
 }
 
 void NovumTimezoneMonitor::setNovumTimezone(const QString &timezone)
 {
-    if (!m_connected)
+    if (!isConnected())
         return;
     std::unique_ptr<NovumBinderTransaction> t(newTransaction(kSetTimeZoneCode, false));
     if (!t)

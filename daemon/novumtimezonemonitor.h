@@ -29,5 +29,4 @@ private:
 
     Maemo::Timed::Interface *m_timed;
     QString m_lastTimezone;
-    bool m_connected = false;
 };

@@ -68,6 +68,13 @@ bool FerrydWorld::start(QString *error, const QStringList &systemdArguments)
         *error = m_world.errorString();
         return false;
     }
+    // The daemon loads its catalogue from the system's translations directory.
+    QDir().mkpath("/usr/share/translations");
+    QFile::remove("/usr/share/translations/ferryd_eng_en.qm");
+    if (!QFile::copy(FERRYD_QM_PATH, "/usr/share/translations/ferryd_eng_en.qm")) {
+        *error = "cannot install the catalogue";
+        return false;
+    }
     QDir().mkpath(partnerDir());
     QDir().mkpath(applicationsDir());
     QFile prop(m_dir.filePath("build.prop"));
