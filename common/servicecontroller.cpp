@@ -53,10 +53,16 @@ ServiceController::ServiceController()
     // and the match rule would otherwise be lost, and the state would stay
     // stale until the next one. A change that the reply already contains
     // arrives once more afterwards and changes nothing.
-    QDBusConnection::systemBus().connect(
-        QLatin1String(kSystemdService), m_unitPath, QLatin1String(kPropertiesInterface),
-        QStringLiteral("PropertiesChanged"), this,
-        SLOT(onPropertiesChanged(QString, QVariantMap, QStringList)));
+    //
+    // The changes come in on a system-bus connection of their own: Qt holds
+    // back what the default connection receives until the event loop first
+    // runs and may then deliver a later change before an earlier one, which
+    // would leave a stale state ("activating" while the unit is active).
+    QDBusConnection changes = QDBusConnection::connectToBus(QDBusConnection::SystemBus,
+                                                            QStringLiteral("ferry-service-controller"));
+    changes.connect(QLatin1String(kSystemdService), m_unitPath, QLatin1String(kPropertiesInterface),
+                    QStringLiteral("PropertiesChanged"), this,
+                    SLOT(onPropertiesChanged(QString, QVariantMap, QStringList)));
 
     QDBusMessage getAll = QDBusMessage::createMethodCall(
         QLatin1String(kSystemdService), m_unitPath, QLatin1String(kPropertiesInterface),

@@ -4,7 +4,7 @@
 //   ferry-systemd-standin [--bus ADDRESS] [--runtime-command CMD]
 //                         [--ready-file PATH] [--call-log PATH]
 //                         [--unit-file-state STATE] [--no-unit]
-//                         [--stop-timeout MS]
+//                         [--refuse-properties] [--stop-timeout MS]
 //
 // Each option falls back to an environment variable: DBUS_SYSTEM_BUS_ADDRESS,
 // FERRY_RUNTIME_COMMAND, FERRY_RUNTIME_READY_FILE, FERRY_SYSTEMD_CALL_LOG.

@@ -25,10 +25,12 @@ bool StandinOptions::parse(const QStringList &arguments, QString *error)
                                        QStringLiteral("state"));
     const QCommandLineOption noUnit(QStringLiteral("no-unit"),
                                     QStringLiteral("Act as if rididirevov.service did not exist."));
+    const QCommandLineOption noProperties(QStringLiteral("refuse-properties"),
+                                          QStringLiteral("Answer the unit's Get and GetAll with an access error (property changes are still broadcast)."));
     const QCommandLineOption stopTimeout(QStringLiteral("stop-timeout"),
                                          QStringLiteral("Milliseconds between SIGTERM and SIGKILL when stopping (default: 3000)."),
                                          QStringLiteral("ms"));
-    parser.addOptions({bus, command, ready, log, fileState, noUnit, stopTimeout});
+    parser.addOptions({bus, command, ready, log, fileState, noUnit, noProperties, stopTimeout});
     if (!parser.parse(arguments)) {
         *error = parser.errorText();
         return false;
@@ -52,6 +54,7 @@ bool StandinOptions::parse(const QStringList &arguments, QString *error)
     if (parser.isSet(fileState))
         unitFileState = parser.value(fileState);
     refuseUnit = parser.isSet(noUnit);
+    refuseProperties = parser.isSet(noProperties);
     if (parser.isSet(stopTimeout)) {
         bool ok = false;
         stopTimeoutMs = parser.value(stopTimeout).toInt(&ok);

@@ -13,6 +13,7 @@ struct StandinOptions
     QString callLog;          // --call-log / FERRY_SYSTEMD_CALL_LOG
     QString unitFileState = QStringLiteral("disabled"); // --unit-file-state
     bool refuseUnit = false;  // --no-unit
+    bool refuseProperties = false; // --refuse-properties: the unit's Get/GetAll fail
     int stopTimeoutMs = 3000; // --stop-timeout
 
     // Parses arguments (argv[0] first). On a usage error returns false and

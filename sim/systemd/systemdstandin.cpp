@@ -274,7 +274,10 @@ void SystemdStandin::handleUnitProperties(const QDBusMessage &message)
         return QVariantMap();
     };
 
-    if (member == QLatin1String("GetAll") && signature == QLatin1String("s")) {
+    if (m_options.refuseProperties) {
+        replyError(message, QStringLiteral("org.freedesktop.DBus.Error.AccessDenied"),
+                   QStringLiteral("Access denied."));
+    } else if (member == QLatin1String("GetAll") && signature == QLatin1String("s")) {
         bool known = false;
         const QVariantMap props = propertiesOf(args.at(0).toString(), &known);
         if (!known)
