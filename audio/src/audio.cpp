@@ -112,6 +112,9 @@ struct NAudioStream {
     // Bumped for every PulseAudio stream, so that a deferred disconnect
     // never hits a stream created after the event that asked for it.
     uint64_t generation = 0;
+    // Bumped by every cork or uncork we ask for; a server answer about the
+    // cork state that predates one of those is stale.
+    std::atomic<uint32_t> corkRequests{0};
     naudio::RecordBuffer overrun;
     // Bytes the reader takes at a time (inputs): the fragment size asked of
     // the server, so that what a read leaves over fits the remainder buffer.
@@ -341,6 +344,7 @@ void streamCork(NAudioStream *s, bool cork)
     }
     AUDIOLOG_INFO(NAUDIO_LOG, "[%s] %s stream %p", s->name, cork ? "Corking" : "Uncorking",
         static_cast<void *>(s->stream));
+    s->corkRequests++;
     if (cork)
         stateSet(s, NAUDIO_STREAM_STATE_CORKED);
     else
@@ -408,8 +412,10 @@ void audioStreamUpdateState(NAudioStream *s)
 {
     NAudioHandle *h = s->handle;
     CorkQuery query{h, -1};
+    uint32_t corkRequests = 0;
     {
         LoopLock lock(h->mainloop);
+        corkRequests = s->corkRequests.load();
         const uint32_t index = s->stream ? pa_stream_get_index(s->stream) : PA_INVALID_INDEX;
         if (index == PA_INVALID_INDEX)
             return;
@@ -422,7 +428,8 @@ void audioStreamUpdateState(NAudioStream *s)
             pa_operation_unref(op);
         }
     }
-    if (query.corked < 0)
+    // A policy event may have corked the stream while the answer travelled.
+    if (query.corked < 0 || corkRequests != s->corkRequests.load())
         return;
     AUDIOLOG_INFO(NAUDIO_LOG, "[%s] Stream initial state: corked: %s", s->name,
         query.corked ? "true" : "false");
@@ -502,6 +509,8 @@ void audioRelease(NAudioStream *s, bool forced)
         }
         // Released in every state: a stream that never got ready must not leak.
         dropPaStream(s);
+        // What the old stream left over is no part of the next one.
+        s->overrun.clear();
     }
     if (isOutput(s) && (s->type & NAUDIO_STREAM_TYPE_MUSIC)) {
         updateMusicActive(h);
