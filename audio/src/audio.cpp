@@ -911,7 +911,7 @@ int64_t naudio_audio_input_read(NAudioHandle *h, int input_slot, void *data, siz
         memset(out, 0, bytes);
         return static_cast<int64_t>(bytes);
     }
-    NAUDIO_ASSERT(s->direction == PA_STREAM_RECORD);
+    NAUDIO_ASSERT_TEXT(s->direction == PA_STREAM_RECORD, "stream->direction == PA_STREAM_RECORD");
 
     if (!s->stream) {
         // Reads reconnect like writes do, else recording alone never would.
