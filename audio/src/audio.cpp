@@ -753,6 +753,8 @@ int audioOpen(NAudioHandle *h, bool output, int32_t io_handle, uint32_t flags,
         }
     }
 
+    // A late callback of the slot's previous stream may still read these.
+    LoopLock lock(h->mainloop);
     s->format = PA_SAMPLE_S16LE;
     s->fragment = output ? 0 : size;
     s->rate = sample_rate;
