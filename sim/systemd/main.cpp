@@ -56,8 +56,11 @@ int main(int argc, char **argv)
     ::sigaction(SIGTERM, &sa, nullptr);
     ::sigaction(SIGINT, &sa, nullptr);
 
+    // A named connection even for the system bus: Qt holds back what its
+    // default connections receive until the event loop first runs, and may
+    // then hand over calls out of order.
     QDBusConnection bus = options.busAddress.isEmpty()
-        ? QDBusConnection::systemBus()
+        ? QDBusConnection::connectToBus(QDBusConnection::SystemBus, QStringLiteral("ferry-systemd-standin"))
         : QDBusConnection::connectToBus(options.busAddress, QStringLiteral("ferry-systemd-standin"));
     if (!bus.isConnected()) {
         std::fprintf(stderr, "ferry-systemd-standin: cannot connect to the bus: %s\n",

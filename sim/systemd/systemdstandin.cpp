@@ -109,7 +109,9 @@ bool SystemdStandin::publish(QString *error)
         return false;
     }
     if (!m_bus.registerService(kService)) {
-        *error = QStringLiteral("cannot own %1: %2").arg(kService, m_bus.lastError().message());
+        const QString why = m_bus.lastError().message();
+        *error = QStringLiteral("cannot own %1: %2")
+                     .arg(kService, why.isEmpty() ? QStringLiteral("another connection has it") : why);
         return false;
     }
     return true;

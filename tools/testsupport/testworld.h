@@ -37,8 +37,18 @@
 // place). Code under test that needs a differently configured stand-in
 // (e.g. "--no-unit") belongs in a test program of its own.
 //
+// Qt 5 holds back what the default connections receive until the event
+// loop first runs, and then may deliver a signal received later before one
+// received earlier. Code under test that was set up before the loop ran
+// can see such reordering; spin the loop once (waitFor) before driving
+// quick successions of changes if the code under test does not guard
+// against it.
+//
 // The environment variables stay pointed at the (then dead) private buses
 // after teardown, so nothing falls back to a real bus.
+//
+// FERRY_SYSTEMD_STANDIN overrides the stand-in program (default: the one of
+// this build tree).
 class TestWorld
 {
 public:
