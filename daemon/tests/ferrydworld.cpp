@@ -26,7 +26,7 @@ FerrydWorld::~FerrydWorld()
     m_world.stop();
 }
 
-bool FerrydWorld::start(QString *error, const QStringList &systemdArguments)
+bool FerrydWorld::start(QString *error, const QString &runtimeCommand, int sdk)
 {
     if (qgetenv("FERRY_IN_VM") != "1") {
         *error = "needs the test guest: it writes logind's seat file and /run/user";
@@ -62,8 +62,13 @@ bool FerrydWorld::start(QString *error, const QStringList &systemdArguments)
         *error = "notification server did not register";
         return false;
     }
+    QFile prop(buildPropFile());
+    prop.open(QIODevice::WriteOnly);
+    prop.write(QString("ro.build.version.sdk=%1\nro.build.version.release=10\n"
+                       "ro.build.version.security_patch=2020-06-05\n").arg(sdk).toUtf8());
+    prop.close();
     TestWorld::Options options;
-    options.systemdArguments = systemdArguments;
+    options.runtimeCommand = runtimeCommand;
     if (!m_world.start(options)) {
         *error = m_world.errorString();
         return false;
@@ -77,17 +82,13 @@ bool FerrydWorld::start(QString *error, const QStringList &systemdArguments)
     }
     QDir().mkpath(partnerDir());
     QDir().mkpath(applicationsDir());
-    QFile prop(m_dir.filePath("build.prop"));
-    prop.open(QIODevice::WriteOnly);
-    prop.write("ro.build.version.sdk=29\nro.build.version.release=10\nro.build.version.security_patch=2020-06-05\n");
-    prop.close();
     return true;
 }
 
 QStringList FerrydWorld::daemonEnvironment() const
 {
     return {"ANDROID_DATA_ROOT=" + dataRoot(),
-            "FERRY_BUILD_PROP=" + m_dir.filePath("build.prop"),
+            "FERRY_BUILD_PROP=" + buildPropFile(),
             "FERRY_POLICY_FILE=" + policyFile(),
             "FERRYD_PARTNERSPACE_DIR=" + partnerDir(),
             "FERRYD_APPLICATIONS_DIR=" + applicationsDir()};

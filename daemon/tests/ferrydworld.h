@@ -24,7 +24,8 @@ public:
     ~FerrydWorld();
 
     // False with a reason when the world cannot be built (e.g. not in the guest).
-    bool start(QString *error, const QStringList &systemdArguments = QStringList());
+    // runtimeCommand: what the runtime unit runs (empty: it only changes state).
+    bool start(QString *error, const QString &runtimeCommand = QString(), int sdk = 29);
     // Starts ferryd and waits for its bus name. Returns its pid or 0.
     qint64 startDaemon();
     bool stopDaemon();
@@ -43,6 +44,7 @@ public:
     QString applicationsDir() const { return m_dir.filePath("applications") + "/"; }
     QString policyFile() const { return m_dir.filePath("policy"); }
     QString path(const QString &name) const { return m_dir.filePath(name); }
+    QString buildPropFile() const { return m_dir.filePath("build.prop"); }
     QStringList daemonEnvironment() const;
 
     void setPolicy(const QByteArray &content);
