@@ -128,7 +128,8 @@ bool NovumParcel::readable() const
 
 void NovumParcel::fail(State why)
 {
-    if (m_state != State::Ok)
+    // Running out of data may turn out to be a lie about its size.
+    if (m_state != State::Ok && !(m_state == State::Truncated && why == State::Hostile))
         return;
     m_state = why;
     switch (why) {

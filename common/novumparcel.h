@@ -55,8 +55,10 @@ public:
     // True when nothing more can be read: no reader, end of data, or the
     // data turned out malformed.
     bool atEnd() const;
-    // True when a read met malformed data (as opposed to a clean end).
-    bool isMalformed() const { return m_state != State::Ok; }
+    // True when the data turned out malformed or unreadable (a lying count
+    // or length, a bad bundle, a value of unknown type, nesting beyond
+    // reason), as opposed to merely reading past the end.
+    bool isMalformed() const { return m_state == State::Hostile || m_state == State::Unsupported; }
 
     QString readString();
     QStringList readStringList();

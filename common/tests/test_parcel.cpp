@@ -217,6 +217,10 @@ TEST_F(ParcelTest, NullAndEmptyStrings)
     EXPECT_FALSE(r.readValue().isValid());
     EXPECT_TRUE(r.readMap().isEmpty());
     EXPECT_TRUE(r.readIntMap().isEmpty());
+    EXPECT_TRUE(r.readBundle().isEmpty());
+    EXPECT_TRUE(r.atEnd());
+    // Running out of data is not malformed data.
+    EXPECT_FALSE(r.isMalformed());
 }
 
 TEST_F(ParcelTest, ParcelsWithoutReaderOrWriter)
