@@ -109,7 +109,14 @@ FerryDaemon::FerryDaemon(const QString &dataRoot, QObject *parent)
     new FerryDaemonAdaptor(this);
 }
 
-FerryDaemon::~FerryDaemon() = default;
+FerryDaemon::~FerryDaemon()
+{
+    // The components report their disconnection while they are destroyed,
+    // after this object's own part is gone.
+    m_packageManager.disconnect(this);
+    m_activityManager.disconnect(this);
+    m_serviceMonitor->disconnect(this);
+}
 
 QString FerryDaemon::partnerSpaceDir()
 {

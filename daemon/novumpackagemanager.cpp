@@ -86,6 +86,8 @@ NovumPackageManager::NovumPackageManager(QObject *parent)
 
 NovumPackageManager::~NovumPackageManager()
 {
+    // The base class reports its disconnection after this part is gone.
+    disconnect(this, &NovumBinderConnection::connectionChanged, this, nullptr);
     // The observers are children of the connection; drop them before their handlers.
     delete m_installObserver;
     delete m_deleteObserver;

@@ -26,6 +26,7 @@ NovumServiceMonitor::NovumServiceMonitor()
 
 NovumServiceMonitor::~NovumServiceMonitor()
 {
+    disconnect(this, &NovumBinderConnection::connectionChanged, this, nullptr);
     delete m_listener;
 }
 

@@ -16,6 +16,8 @@ NovumTimezoneMonitor::NovumTimezoneMonitor(QObject *parent)
 
 NovumTimezoneMonitor::~NovumTimezoneMonitor()
 {
+    // The base class reports its disconnection after this part is gone.
+    disconnect(this, &NovumBinderConnection::connectionChanged, this, nullptr);
     m_timed->settings_changed_disconnect(this, SLOT(settingsChanged(Maemo::Timed::WallClock::Info, bool)));
 }
 
