@@ -14,6 +14,8 @@
 #include "simworld.h"
 
 #include <ferry/binder/local_object.h>
+#include <ferry/binder/reader.h>
+#include <ferry/binder/writer.h>
 
 #include <QJsonArray>
 #include <QPointer>
@@ -194,6 +196,50 @@ TEST_F(BinderServiceTest, ServiceMadeWhileActiveRegistersAtOnce)
     ASSERT_TRUE(TestWorld::waitFor([&] {
         return callHost(QStringLiteral("ferry.test.lazy"), 1, {}).value("status").toInt(-1) == 1;
     }, 10000));
+}
+
+namespace {
+
+// A HAL-style service on the HIDL device, registered under an instance.
+class HidlHostService : public NovumBinderService
+{
+public:
+    HidlHostService()
+        : NovumBinderService(QStringLiteral("default_test"), QStringLiteral("ferry.test@1.0::IHal"),
+                             QStringLiteral("/dev/hwvororoveredi"))
+    {
+    }
+    std::string received;
+
+protected:
+    bool processRequest(int32_t code, NovumParcel &reader, NovumParcel &writer) override
+    {
+        if (code != 1 || !reader.reader()->readHidlString(&received) || !writer.writer())
+            return false;
+        writer.writer()->appendInt32(0);
+        writer.writer()->appendInt32(int32_t(received.size()));
+        return true;
+    }
+};
+
+} // namespace
+
+TEST_F(BinderServiceTest, HidlServiceRegistersItsInstance)
+{
+    ASSERT_TRUE(g_world->bringUp());
+    HidlHostService service;
+    EXPECT_TRUE(service.isRegistered());
+    QJsonObject answer;
+    ASSERT_TRUE(TestWorld::waitFor([&] {
+        answer = g_world->command({{"cmd", "call"},
+                                   {"device", "/dev/hwvororoveredi"},
+                                   {"service", "ferry.test@1.0::IHal/default_test"},
+                                   {"code", 1},
+                                   {"args", QJsonArray{QJsonObject{{"hidl_string", "hal"}}}}});
+        return answer.value("status").toInt(-1) == 0;
+    }, 10000)) << qPrintable(QJsonDocument(answer).toJson());
+    EXPECT_EQ(service.received, "hal");
+    EXPECT_EQ(answer.value("ints").toArray(), (QJsonArray{0, 3}));
 }
 
 namespace {

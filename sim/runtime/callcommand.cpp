@@ -94,6 +94,21 @@ bool writeArgument(SimRuntime &runtime, const QString &device, NovumParcel &parc
         parcel.writeInt32(int32_t(v.toDouble()));
     } else if (type == QLatin1String("i64")) {
         parcel.writeInt64(int64_t(v.toDouble()));
+    } else if (type == QLatin1String("i8")) {
+        writer.appendInt8(int8_t(v.toInt()));
+    } else if (type == QLatin1String("u32")) {
+        writer.appendUint32(uint32_t(v.toDouble()));
+    } else if (type == QLatin1String("u64")) {
+        writer.appendUint64(uint64_t(v.toDouble()));
+    } else if (type == QLatin1String("float")) {
+        writer.appendFloat(float(v.toDouble()));
+    } else if (type == QLatin1String("hidl_string")) {
+        writer.appendHidlString(v.toString().toStdString());
+    } else if (type == QLatin1String("hidl_string_vec")) {
+        std::vector<std::string> strings;
+        for (const QJsonValue &e : v.toArray())
+            strings.push_back(e.toString().toStdString());
+        writer.appendHidlStringVec(strings);
     } else if (type == QLatin1String("bool")) {
         parcel.writeBool(v.toBool());
     } else if (type == QLatin1String("double")) {
@@ -156,6 +171,9 @@ QJsonObject executeCall(SimRuntime &runtime, const QJsonObject &command)
         return failure(QStringLiteral("%1 is not registered (status %2)").arg(service).arg(status));
 
     QString interface = command.value(QStringLiteral("interface")).toString();
+    // A HIDL name says its interface: "fqName/instance".
+    if (interface.isEmpty() && isHidlDevice(device.toStdString()))
+        interface = service.section(QLatin1Char('/'), 0, 0);
     if (interface.isEmpty())
         interface = queryInterface(remote);
     if (interface.isEmpty())
