@@ -70,6 +70,7 @@ struct IpcPrivate::ThreadContext {
     bool complete = false;       // BR_TRANSACTION_COMPLETE seen
     bool replied = false;        // BR_REPLY / dead / failed seen
     Status status = kStatusOk;
+    bool deadReply = false;      // BR_DEAD_REPLY: the target itself is gone
     std::shared_ptr<const ParcelData> reply;
     // Commands to write back after the batch, and refs to drop after it.
     std::vector<uint8_t> out;
@@ -722,6 +723,7 @@ bool IpcPrivate::processCommands(ThreadContext &context, const uint8_t *buffer, 
         }
         case BR_DEAD_REPLY:
             context.replied = true;
+            context.deadReply = true;
             context.status = kStatusDeadObject;
             break;
         case BR_FAILED_REPLY:
@@ -976,7 +978,7 @@ Status IpcPrivate::transact(uint32_t handle, uint32_t code, uint32_t flags, cons
         if (oneway ? (context.complete || context.replied) : context.replied)
             break;
     }
-    if (context.status == kStatusDeadObject)
+    if (context.deadReply)
         remoteObjectDied(handle);
     if (context.status == kStatusOk && reply) {
         if (context.reply)

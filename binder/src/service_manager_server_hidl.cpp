@@ -40,11 +40,14 @@ std::vector<std::string> interfaceChainOf(const std::shared_ptr<RemoteObject> &o
     Client client(object, kHidlBaseInterface);
     LocalRequest request = client.newRequest();
     std::unique_ptr<RemoteReply> reply;
-    if (client.transactSync(hidl_base::kInterfaceChain, request, &reply) != kStatusOk)
+    Status status = client.transactSync(hidl_base::kInterfaceChain, request, &reply);
+    if (status != kStatusOk) {
+        BINDER_WARN("interfaceChain of handle %u failed: %d", object->handle(), status);
         return chain;
+    }
     Reader r = reply->reader();
-    int32_t status;
-    if (!r.readInt32(&status) || status != 0 || !r.readHidlStringVec(&chain) || chain.size() > kMaxChain)
+    int32_t hidlStatus;
+    if (!r.readInt32(&hidlStatus) || hidlStatus != 0 || !r.readHidlStringVec(&chain) || chain.size() > kMaxChain)
         chain.clear();
     return chain;
 }

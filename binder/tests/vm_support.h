@@ -150,6 +150,7 @@ struct DriverView {
     int refs = 0;
     int buffers = 0;
     bool read = false;
+    std::string text;   // the device's section
 };
 
 inline DriverView driverView(pid_t pid, const std::string &device)
@@ -167,6 +168,7 @@ inline DriverView driverView(pid_t pid, const std::string &device)
         }
         if (!inContext)
             continue;
+        view.text += line + "\n";
         size_t start = line.find_first_not_of(' ');
         if (start == std::string::npos)
             continue;
