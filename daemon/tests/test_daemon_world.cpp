@@ -1,5 +1,6 @@
 // ferryd as a process: start-up, bus registration, the install and removal
 // requests as far as they need no runtime, caller checks and notifications.
+#include "fakepackagekit.h"
 #include "ferrydworld.h"
 
 #include <QDBusConnectionInterface>
@@ -8,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QThread>
 
 #include <gtest/gtest.h>
 #include <fcntl.h>
@@ -206,6 +208,49 @@ TEST_F(DaemonWorldTest, PartnerSpaceMarkers)
     // A removal that names no package is refused.
     EXPECT_FALSE(boolReply(world->call("removeFile", {QString("/x/")})));
     EXPECT_FALSE(boolReply(world->call("removeFile", {QString("..")})));
+    world->call("controlService", {false});
+}
+
+TEST_F(DaemonWorldTest, AppsThatCameInAnRpmAreRemovedThroughPackageKit)
+{
+    QThread thread;
+    thread.start();
+    QDBusConnection connection = QDBusConnection::connectToBus(world->world().systemBusAddress(), "packagekit");
+    auto *packageKit = new FakePackageKit(connection);
+    packageKit->moveToThread(&thread);
+    ASSERT_TRUE(packageKit->isRegistered());
+    packageKit->setInstalled({"marina-apk-com.example.rpm"});
+    QFile marker(world->packagedDir() + "com.example.rpm.apk");
+    ASSERT_TRUE(marker.open(QIODevice::WriteOnly));
+    marker.close();
+
+    EXPECT_TRUE(boolReply(world->call("removeFile", {QString("com.example.rpm")})));
+    EXPECT_TRUE(TestWorld::waitFor(
+        [&] {
+            for (const auto &call : packageKit->transactionCalls()) {
+                if (call.member == "RemovePackages")
+                    return true;
+            }
+            return false;
+        },
+        10000));
+    QStringList removed;
+    for (const auto &call : packageKit->transactionCalls()) {
+        if (call.member == "RemovePackages")
+            removed << call.arguments.value(1).toStringList();
+    }
+    EXPECT_EQ(removed, QStringList{"marina-apk-com.example.rpm;1.0;noarch;installed"});
+    // No marker: no PackageKit traffic.
+    const int before = packageKit->createdTransactions();
+    EXPECT_TRUE(boolReply(world->call("removeFile", {QString("com.example.plain")})));
+    TestWorld::waitFor([] { return false; }, 300);
+    EXPECT_EQ(packageKit->createdTransactions(), before);
+
+    QMetaObject::invokeMethod(packageKit, [packageKit] { delete packageKit; }, Qt::BlockingQueuedConnection);
+    thread.quit();
+    thread.wait();
+    QDBusConnection::disconnectFromBus("packagekit");
+    QFile::remove(marker.fileName());
     world->call("controlService", {false});
 }
 
