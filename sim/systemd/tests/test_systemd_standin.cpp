@@ -16,6 +16,7 @@
 
 #include <csignal>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -341,6 +342,30 @@ TEST(TestWorldHarness, PrivateWorldAndTeardown)
     EXPECT_FALSE(QFileInfo::exists(dir));
     EXPECT_FALSE(alive(echo));
     world.stop();
+}
+
+// Tests run as root and as users, and root's world must serve users'
+// processes: any user may connect, own names and call anyone.
+TEST(TestWorldHarness, OtherUsersMayUseTheBuses)
+{
+    if (::getuid() != 0)
+        GTEST_SKIP() << "needs root to act as another user";
+    TestWorld world;
+    ASSERT_TRUE(world.start()) << qPrintable(world.errorString());
+    const QString script = QStringLiteral(
+        "dbus-send --system --print-reply --dest=org.freedesktop.systemd1 /org/freedesktop/systemd1 "
+        "org.freedesktop.systemd1.Manager.LoadUnit string:rididirevov.service && "
+        "dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus "
+        "org.freedesktop.DBus.RequestName string:org.example.User uint32:4 && echo all-done");
+    const qint64 pid = world.startProcess(
+        QStringLiteral("setpriv"),
+        {QStringLiteral("--reuid=nobody"), QStringLiteral("--regid=nogroup"), QStringLiteral("--clear-groups"),
+         QStringLiteral("sh"), QStringLiteral("-c"), script},
+        {}, QStringLiteral("all-done"));
+    ASSERT_GT(pid, 0) << qPrintable(world.errorString());
+    const QString out = world.processOutput(pid);
+    EXPECT_TRUE(out.contains(QStringLiteral("rididirevov_2eservice"))) << qPrintable(out);
+    EXPECT_TRUE(out.contains(QStringLiteral("uint32 1"))) << qPrintable(out); // primary owner
 }
 
 TEST(TestWorldHarness, FailedStartLeavesNothingBehind)
