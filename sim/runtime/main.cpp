@@ -52,6 +52,8 @@ int runCoordinator(QCoreApplication &app)
     if (!options.logFile.isEmpty())
         qputenv("FERRY_SIM_LOG", options.logFile.toLocal8Bit());
 
+    // A command client that goes away before its answer must not end us.
+    ::signal(SIGPIPE, SIG_IGN);
     if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
         struct sigaction sa = {};
         sa.sa_handler = onSignal;
