@@ -283,6 +283,33 @@ TEST_F(DaemonWorldTest, SecondInstanceExitsWithStatusOne)
     EXPECT_TRUE(QDBusConnection::systemBus().interface()->isServiceRegistered("com.kestrel.ferryd").value());
 }
 
+// Runs after the fixture's world is gone: a world of its own, reached
+// through a connection of its own (the process's default system bus
+// connection belongs to the first world).
+TEST(DaemonStartUp, WaitsForAnActiveUserOnSeat0)
+{
+    FerrydWorld second;
+    QString error;
+    if (!second.start(&error))
+        GTEST_SKIP() << qPrintable(error);
+    QFile::remove("/run/systemd/seats/seat0");
+    const qint64 pid = second.world().startProcess(FERRYD_BIN, {}, second.daemonEnvironment());
+    ASSERT_NE(pid, 0);
+    QDBusConnection bus = QDBusConnection::connectToBus(second.world().systemBusAddress(), "startup-check");
+    auto registered = [&bus] { return bus.interface()->isServiceRegistered("com.kestrel.ferryd").value(); };
+    EXPECT_FALSE(TestWorld::waitFor(registered, 1500));
+    EXPECT_TRUE(second.world().isProcessRunning(pid));
+    // logind replaces its seat files atomically.
+    QFile seat("/run/systemd/seats/.seat0.new");
+    ASSERT_TRUE(seat.open(QIODevice::WriteOnly));
+    seat.write("ACTIVE=c2\nACTIVE_UID=4242\n");
+    seat.close();
+    ASSERT_EQ(rename("/run/systemd/seats/.seat0.new", "/run/systemd/seats/seat0"), 0);
+    EXPECT_TRUE(TestWorld::waitFor(registered, 10000));
+    second.world().stopProcess(pid);
+    QDBusConnection::disconnectFromBus("startup-check");
+}
+
 TEST(DaemonStartUp, RefusesToRunAsAnOrdinaryUser)
 {
     const pid_t child = fork();
