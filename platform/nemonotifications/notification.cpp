@@ -16,6 +16,9 @@ namespace {
 const char kService[] = "org.freedesktop.Notifications";
 const char kPath[] = "/org/freedesktop/Notifications";
 const char kInterface[] = "org.freedesktop.Notifications";
+// The server is whoever owns the name on the session bus; one that does not
+// answer must not hold up the caller (a root daemon among them) for long.
+const int kCallTimeoutMs = 3000;
 
 const char kHintCategory[] = "category";
 const char kHintUrgency[] = "urgency";
@@ -307,7 +310,7 @@ void Notification::publish()
     QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface, "Notify");
     call << d->appName << d->replacesId << d->appIcon << d->summary << d->body << actions << hints
          << d->expireTimeout;
-    const QDBusMessage reply = QDBusConnection::sessionBus().call(call);
+    const QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, kCallTimeoutMs);
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
         qCWarning(lcNotification) << "Cannot publish notification:" << reply.errorMessage();
         if (d->replacesId == 0)
@@ -328,7 +331,7 @@ void Notification::close()
         return;
     QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface, "CloseNotification");
     call << d->replacesId;
-    const QDBusMessage reply = QDBusConnection::sessionBus().call(call);
+    const QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, kCallTimeoutMs);
     if (reply.type() != QDBusMessage::ReplyMessage)
         qCWarning(lcNotification) << "Cannot close notification" << d->replacesId << reply.errorMessage();
 }
@@ -373,7 +376,7 @@ QList<QObject *> Notification::notifications()
     const QString appName = defaultAppName();
     QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface, "GetNotifications");
     call << appName;
-    const QDBusMessage reply = QDBusConnection::sessionBus().call(call);
+    const QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, kCallTimeoutMs);
     if (reply.type() == QDBusMessage::ReplyMessage && reply.arguments().size() == 1 &&
         reply.arguments().first().canConvert<QDBusArgument>()) {
         // a(susssasa{sv}i): app name, id, app icon, summary, body, actions, hints, expire timeout.

@@ -21,6 +21,11 @@ uint FakeNotificationServer::Notify(const QString &appName, uint replacesId, con
                                     const QString &summary, const QString &body, const QStringList &actions,
                                     const QVariantMap &hints, int expireTimeout)
 {
+    if (m_stalled) {
+        if (calledFromDBus())
+            setDelayedReply(true);
+        return 0;
+    }
     Entry entry{appName, 0, replacesId, appIcon, summary, body, actions, hints, expireTimeout};
     entry.id = (replacesId != 0 && live.contains(replacesId)) ? replacesId : m_nextId++;
     published << entry;

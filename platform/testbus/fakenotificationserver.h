@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QDBusConnection>
+#include <QDBusContext>
 #include <QDBusMessage>
+#include <atomic>
 #include <QObject>
 #include <QStringList>
 #include <QVariantMap>
@@ -9,7 +11,7 @@
 // A notification server for tests: serves "org.freedesktop.Notifications"
 // (with the nemo listing extension) on a given connection and records what
 // it is asked.
-class FakeNotificationServer : public QObject
+class FakeNotificationServer : public QObject, protected QDBusContext
 {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
@@ -36,6 +38,8 @@ public:
     QList<uint> closeRequests;     // every CloseNotification call
     QMap<uint, Entry> live;        // shown right now
 
+    // A stalled server never answers Notify.
+    void setStalled(bool stalled) { m_stalled = stalled; }
     void invokeAction(uint id, const QString &action);
     void closeFromServer(uint id, uint reason);
 
@@ -55,4 +59,5 @@ private:
     QDBusConnection m_connection;
     bool m_registered = false;
     uint m_nextId = 1;
+    std::atomic<bool> m_stalled{false};
 };

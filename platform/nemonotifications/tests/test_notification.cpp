@@ -3,6 +3,7 @@
 #include "privatebus.h"
 
 #include <QDBusArgument>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QSignalSpy>
 #include <QTest>
@@ -198,6 +199,19 @@ TEST_F(NotificationTest, NoServerMeansNoIdAndNoCrash)
     EXPECT_EQ(n.replacesId(), 0u);
     n.close();
     EXPECT_TRUE(Notification::notifications().isEmpty());
+}
+
+TEST_F(NotificationTest, SilentServerDoesNotHoldUpThePublisher)
+{
+    server->setStalled(true);
+    Notification n;
+    n.setSummary("stuck");
+    QElapsedTimer timer;
+    timer.start();
+    n.publish();
+    EXPECT_LT(timer.elapsed(), 10000);
+    EXPECT_EQ(n.replacesId(), 0u);
+    server->setStalled(false);
 }
 
 TEST_F(NotificationTest, IconDataIsSentAsImageStructure)
