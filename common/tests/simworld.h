@@ -11,6 +11,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -113,6 +114,29 @@ public:
                 lines << o;
         }
         return lines;
+    }
+
+    // References this process holds on other processes' binder objects
+    // of a device (kernel debugfs; the handle of the service manager
+    // excluded). -1 when the kernel does not tell.
+    static int remoteReferences(const QString &context = QStringLiteral("vororoveredi"))
+    {
+        if (!QFileInfo(QStringLiteral("/sys/kernel/debug/binder/proc")).isDir())
+            return -1;
+        // No entry: no binder device open, so no references either.
+        QFile f(QStringLiteral("/sys/kernel/debug/binder/proc/%1").arg(QCoreApplication::applicationPid()));
+        if (!f.open(QIODevice::ReadOnly))
+            return 0;
+        int refs = 0;
+        bool inContext = false;
+        for (const QByteArray &raw : f.readAll().split('\n')) {
+            const QByteArray line = raw.trimmed();
+            if (line.startsWith("context "))
+                inContext = line.mid(8) == context.toLatin1();
+            else if (inContext && line.startsWith("ref ") && !line.contains(" desc 0 "))
+                ++refs;
+        }
+        return refs;
     }
 
     TestWorld world;
