@@ -310,6 +310,21 @@ TEST(DaemonStartUp, WaitsForAnActiveUserOnSeat0)
     QDBusConnection::disconnectFromBus("startup-check");
 }
 
+TEST(DaemonStartUp, NoLoginManagerMeansExitThree)
+{
+    if (qgetenv("FERRY_IN_VM") != "1")
+        GTEST_SKIP() << "needs the test guest: it moves logind's seat directory";
+    QDir().mkpath("/run/systemd/seats");
+    ASSERT_EQ(rename("/run/systemd/seats", "/run/systemd/seats.away"), 0);
+    QProcess daemon;
+    daemon.start(FERRYD_BIN, QStringList());
+    const bool finished = daemon.waitForFinished(10000);
+    rename("/run/systemd/seats.away", "/run/systemd/seats");
+    ASSERT_TRUE(finished);
+    EXPECT_EQ(daemon.exitCode(), 3);
+    EXPECT_TRUE(daemon.readAllStandardError().contains("Failed to monitor for seat changes"));
+}
+
 TEST(DaemonStartUp, RefusesToRunAsAnOrdinaryUser)
 {
     const pid_t child = fork();
