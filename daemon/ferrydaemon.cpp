@@ -16,6 +16,7 @@
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDBusReply>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -126,13 +127,33 @@ QString FerryDaemon::partnerSpaceDir()
 
 // ---- callers and policy ----
 
+bool FerryDaemon::identifyCaller(CallerIdentity *identity)
+{
+    const QDBusConnectionInterface *bus = connection().interface();
+    if (!bus)
+        return false;
+    const QString sender = message().service();
+    const QDBusReply<uint> pid = bus->servicePid(sender);
+    const QDBusReply<uint> uid = bus->serviceUid(sender);
+    if (!pid.isValid() || !uid.isValid() || pid.value() == 0)
+        return false;
+    if (!callerIdentityForPid(pid_t(pid.value()), identity))
+        return false;
+    // The bus records the pid when the caller connects; if that process is
+    // gone and its pid now belongs to someone else, the ids differ.
+    if (identity->uid != uid.value()) {
+        qCWarning(lcDaemon) << "Caller" << sender << "is not the process" << pid.value() << "any more";
+        return false;
+    }
+    return true;
+}
+
 bool FerryDaemon::isPrivilegedCaller()
 {
     if (!calledFromDBus())
         return true;
-    const QDBusConnectionInterface *bus = connection().interface();
-    const uint pid = bus ? bus->servicePid(message().service()).value() : 0;
-    return isPrivilegedProcess(pid);
+    CallerIdentity identity;
+    return identifyCaller(&identity) && isPrivilegedIdentity(identity);
 }
 
 bool FerryDaemon::installAllowed()
@@ -147,9 +168,7 @@ bool FerryDaemon::callerIdentity(CallerIdentity *identity, bool *internal)
     *internal = !calledFromDBus();
     if (*internal)
         return true;
-    const QDBusConnectionInterface *bus = connection().interface();
-    const uint pid = bus ? bus->servicePid(message().service()).value() : 0;
-    if (pid == 0 || !callerIdentityForPid(pid_t(pid), identity)) {
+    if (!identifyCaller(identity)) {
         qCCritical(lcDaemon) << "Cannot identify caller" << message().service();
         return false;
     }

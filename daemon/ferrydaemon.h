@@ -87,6 +87,9 @@ private slots:
     void onActivityManagerAvailable(bool connected);
 
 private:
+    // The D-Bus caller's ids from /proc, checked against the bus's own
+    // record of the connection's user.
+    bool identifyCaller(CallerIdentity *identity);
     bool isPrivilegedCaller();
     bool installAllowed();
     // Identity whose rights open caller-named files; false (and a log line)
