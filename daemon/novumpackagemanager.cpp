@@ -82,6 +82,10 @@ NovumPackageManager::NovumPackageManager(QObject *parent)
       m_deleteHandler(new Observer(this, false))
 {
     connect(this, &NovumBinderConnection::connectionChanged, this, &NovumPackageManager::onConnectionChanged);
+    // A runtime that is up already was connected while the base was built,
+    // before anyone could listen.
+    if (isConnected())
+        onConnectionChanged(true);
 }
 
 NovumPackageManager::~NovumPackageManager()

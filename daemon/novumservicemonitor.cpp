@@ -22,6 +22,10 @@ NovumServiceMonitor::NovumServiceMonitor()
     : NovumBinderConnection(QStringLiteral("novum"), QStringLiteral("novum.applications.INovumService"), true)
 {
     connect(this, &NovumBinderConnection::connectionChanged, this, &NovumServiceMonitor::onConnectionChanged);
+    // A runtime that is up already was connected while the base was built,
+    // before anyone could listen.
+    if (isConnected())
+        onConnectionChanged(true);
 }
 
 NovumServiceMonitor::~NovumServiceMonitor()

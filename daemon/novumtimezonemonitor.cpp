@@ -12,6 +12,10 @@ NovumTimezoneMonitor::NovumTimezoneMonitor(QObject *parent)
     m_timed->settings_changed_connect(this, SLOT(settingsChanged(Maemo::Timed::WallClock::Info, bool)));
     m_lastTimezone = m_timed->get_wall_clock_info_sync().humanReadableTz();
     connect(this, &NovumBinderConnection::connectionChanged, this, &NovumTimezoneMonitor::onServiceConnectionChanged);
+    // A runtime that is up already was connected while the base was built,
+    // before anyone could listen: it gets the zone now.
+    if (isConnected())
+        onServiceConnectionChanged(true);
 }
 
 NovumTimezoneMonitor::~NovumTimezoneMonitor()

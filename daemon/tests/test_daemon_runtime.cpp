@@ -301,6 +301,25 @@ TEST_F(DaemonRuntimeTest, AppClosedIsBroadcastOnce)
     EXPECT_EQ(catcher.appsClosed, QStringList{"com.example.app"});
 }
 
+TEST_F(DaemonRuntimeTest, DaemonStartedWhileTheRuntimeRunsIsFullyConnected)
+{
+    ASSERT_TRUE(runtimeUp() || (world->call("controlService", {true}), runtimeUp()));
+    ASSERT_TRUE(world->stopDaemon());
+    const int zones = transactions("alarm", 3).size();
+    const int listeners = transactions("novum", 15).size();
+    ASSERT_TRUE(world->startDaemon());
+    // Time zone and listener at once, although no connection changed later.
+    ASSERT_TRUE(TestWorld::waitFor([&] { return transactions("alarm", 3).size() == zones + 1; }, 10000));
+    ASSERT_TRUE(TestWorld::waitFor([&] { return transactions("novum", 15).size() == listeners + 1; }, 10000));
+    EXPECT_EQ(transactions("novum", 15).last().value("args").toArray().at(1).toString(), "binder");
+    // Installs carry an observer, so their results are shown.
+    const int before = world->notificationsPublished().size();
+    const QString apk = world->makeFile("src/com.example.late-1.apk", "apk", 0644);
+    EXPECT_TRUE(boolReply(world->call("installFile", {apk})));
+    ASSERT_TRUE(world->waitForNotifications(before + 1));
+    EXPECT_EQ(world->notificationsPublished().last().summary, "App installed: com.example.late");
+}
+
 TEST_F(DaemonRuntimeTest, LaunchAndDataRequestsReachTheRuntime)
 {
     ASSERT_TRUE(runtimeUp() || (world->call("controlService", {true}), runtimeUp()));
