@@ -113,6 +113,9 @@ std::shared_ptr<Ipc> Ipc::get(const std::string &device, Protocol protocol)
 
 std::shared_ptr<Ipc> Ipc::get(const std::string &device, Protocol protocol, const Options &options)
 {
+    // Declared before the lock: one that failed to open is destroyed after
+    // unlocking, since its destructor takes the lock too.
+    std::shared_ptr<Ipc> ipc;
     std::lock_guard<std::mutex> lock(registryMutex());
     auto it = registry().find(device);
     if (it != registry().end()) {
@@ -123,7 +126,7 @@ std::shared_ptr<Ipc> Ipc::get(const std::string &device, Protocol protocol, cons
             return ipc;
         }
     }
-    std::shared_ptr<Ipc> ipc(new Ipc);
+    ipc.reset(new Ipc);
     ipc->d = std::make_shared<IpcPrivate>(device, protocol);
     ipc->d->setSelf(ipc);
     Status status = ipc->d->open(options);

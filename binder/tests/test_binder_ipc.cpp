@@ -444,6 +444,58 @@ TEST_P(BinderIpc, ManyCallsLeakNoBuffersReferencesOrFds)
     close(fds[1]);
 }
 
+TEST_P(BinderIpc, ServiceManagerListsAndLooksUpNames)
+{
+    Status status = -1;
+    std::vector<std::string> names = sm->listSync(&status);
+    EXPECT_EQ(status, kStatusOk);
+    if (hidl()) {
+        // Registered under every interface of the object's chain.
+        EXPECT_EQ(names, (std::vector<std::string> {std::string(kHidlBaseInterface) + "/echo_novum",
+                                                    std::string(kEchoHidl10) + "/echo_novum",
+                                                    std::string(kEchoHidl11) + "/echo_novum"}));
+        EXPECT_EQ(sm->getServiceSync(std::string(kEchoHidl11) + "/echo_novum"), echo) << "one object per handle";
+    } else {
+        EXPECT_EQ(names, std::vector<std::string> {"ferry.test.echo"});
+    }
+    status = -1;
+    EXPECT_FALSE(sm->getServiceSync(lookupName("nobody"), &status));
+    EXPECT_EQ(status, kStatusOk) << "an unknown name is an answer, not an error";
+    auto other = Ipc::get("/dev/vndvororoveredi" == std::string(device()) ? "/dev/vororoveredi" : "/dev/vndvororoveredi");
+    ASSERT_TRUE(other);
+    auto foreign = LocalObject::create(other, "x", nullptr);
+    EXPECT_EQ(sm->addServiceSync("foreign", foreign), -EINVAL) << "objects of another device cannot be added";
+    EXPECT_EQ(sm->addServiceSync("null", nullptr), -EINVAL);
+}
+
+TEST(BinderIpcLifecycle, OpeningAndClosingLeavesNoThreadsOrFds)
+{
+    auto taskCount = [] {
+        int n = 0;
+        if (DIR *dir = opendir("/proc/self/task")) {
+            while (struct dirent *e = readdir(dir))
+                n += e->d_name[0] != '.';
+            closedir(dir);
+        }
+        return n;
+    };
+    g_main_context_default();   // its wakeup fd is GLib's, not ours
+    int fds = openFdCount();
+    int tasks = taskCount();
+    for (int i = 0; i < 20; ++i) {
+        std::shared_ptr<Ipc> ipc = Ipc::get("/dev/vndvororoveredi", Protocol::Aidl29);
+        ASSERT_TRUE(ipc);
+        EXPECT_EQ(Ipc::get("/dev/vndvororoveredi"), ipc) << "one per device and process";
+        auto object = LocalObject::create(ipc, "ferry.test.ILife", nullptr);
+        EXPECT_EQ(ipc->internal().localObjectCount(), 1u);
+        object.reset();
+        EXPECT_EQ(ipc->internal().localObjectCount(), 0u);
+    }
+    EXPECT_EQ(openFdCount(), fds);
+    EXPECT_EQ(taskCount(), tasks);
+    EXPECT_FALSE(Ipc::get("/dev/no-such-binder", Protocol::Aidl28));
+}
+
 INSTANTIATE_TEST_SUITE_P(Devices, BinderIpc,
                          ::testing::Values(Kind {"voro", "/dev/vororoveredi", voroProtocol()},
                                            Kind {"vnd", "/dev/vndvororoveredi", Protocol::Aidl29},
