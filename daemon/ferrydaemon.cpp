@@ -332,8 +332,6 @@ bool FerryDaemon::removeFile(const QString &filename)
         return false;
     }
     ensureRuntimeStarted();
-    if (resolved != filename)
-        qCDebug(lcDaemon) << "Resolved:" << filename << "-> " << resolved;
 
     PackageMod mod;
     mod.filename = package;
