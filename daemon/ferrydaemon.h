@@ -3,6 +3,7 @@
 #include "apkmanager.h"
 #include "appsizeinfo.h"
 #include "desktopmanager.h"
+#include "intent.h"
 #include "novumactivitymanager.h"
 #include "novumdeviceidle.h"
 #include "novumpackagemanager.h"
@@ -116,5 +117,6 @@ private:
     QString m_dataRoot;
     QList<PackageMod> m_pendingPackageMods;
     QStringList m_launchQueue;
-    bool m_launching = false;
+    QList<Intent> m_intentQueue;   // waiting for the activity manager
+    bool m_launching = false;      // while the intent queue is worked off
 };
