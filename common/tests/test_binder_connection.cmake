@@ -7,4 +7,6 @@ if(TARGET ferry_binder AND EXISTS ${CMAKE_SOURCE_DIR}/sim/runtime/CMakeLists.txt
   target_compile_definitions(test_binder_connection PRIVATE
     FERRY_RUNTIME_SIM_BIN="$<TARGET_FILE:ferry-runtime-sim>")
   add_dependencies(test_binder_connection ferry-runtime-sim)
+  # The simulator becomes context manager of the binder devices: one at a time.
+  set_tests_properties(test_binder_connection PROPERTIES RESOURCE_LOCK binder_context_manager)
 endif()
