@@ -113,6 +113,19 @@ TEST_F(DaemonWorldTest, RunningFollowsTheUnitAndControlReachesSystemd)
     world->world().waitForUnitState("inactive", 5000);
 }
 
+TEST_F(DaemonWorldTest, InstallRestartsACrashedRuntime)
+{
+    world->world().waitForUnitState("inactive", 5000);
+    ASSERT_TRUE(world->world().setUnitProperties({{"ActiveState", "failed"}, {"SubState", "failed"}}));
+    ASSERT_TRUE(TestWorld::waitFor([] { return !boolReply(world->call("isRunning")); }, 5000));
+    world->world().clearSystemdCalls();
+    const QString apk = world->makeFile("src/com.example.crash-1.apk", "apk", 0644);
+    EXPECT_TRUE(boolReply(world->call("installFile", {apk})));
+    EXPECT_TRUE(TestWorld::waitFor([] { return world->world().systemdCallCount("StartUnit") == 1; }, 5000));
+    world->call("controlService", {false});
+    world->world().waitForUnitState("inactive", 5000);
+}
+
 TEST_F(DaemonWorldTest, InstallStagesTheFileAndStartsTheRuntime)
 {
     clearIncoming();
