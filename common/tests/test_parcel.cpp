@@ -694,3 +694,37 @@ TEST_F(ParcelTest, DeeplyNestedIntentsAreRefused)
     EXPECT_TRUE(p.isMalformed());
     EXPECT_EQ(p.readInt32(), -1);
 }
+
+TEST_F(ParcelTest, RandomBytesNeverCrashOrRunAway)
+{
+    // Garbage shaped like parcels: small numbers, bundle magics, string
+    // lengths and huge counts, in random order. Every read must end within
+    // the data, whatever it says.
+    const int32_t words[] = {0, 1, 2, 3, 4, 6, 8, 9, 14, 16, -1, -2, 0x4C444E42, 0x7fffffff,
+                             int32_t(0x80000000), 0x00610061, 12, 20, 1000};
+    uint32_t seed = 12345;
+    const auto next = [&seed] {
+        seed = seed * 1103515245u + 12345u;
+        return seed >> 8;
+    };
+    for (int round = 0; round < 3000; ++round) {
+        Bytes b;
+        const int n = int(next() % 64);
+        for (int i = 0; i < n; ++i)
+            b.i32(next() % 4 ? words[next() % (sizeof words / sizeof *words)] : int32_t(next()));
+        if (next() % 2 && !b.b.empty())
+            b.b.resize(b.b.size() - next() % 4);
+        for (int what = 0; what < 5; ++what) {
+            NovumParcel p = over(b.b);
+            switch (what) {
+            case 0: p.readIntent(); break;
+            case 1: p.readClipData(); break;
+            case 2: p.readBundle(); break;
+            case 3: p.readMap(); break;
+            case 4: p.readUri(); p.readValue(); p.readIntMap(); break;
+            }
+            EXPECT_LE(reader->position(), data.size());
+        }
+    }
+    log.clear();
+}
