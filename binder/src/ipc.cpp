@@ -75,6 +75,9 @@ struct IpcPrivate::ThreadContext {
     // Commands to write back after the batch, and refs to drop after it.
     std::vector<uint8_t> out;
     std::vector<std::pair<uint32_t, uint64_t>> deferredRefs;
+    // The last transaction this thread replied to: objects in its reply
+    // stay alive until the driver's reference commands for them were read.
+    std::shared_ptr<IncomingTransaction> lastReplied;
 };
 
 // ---------------------------------------------------------------------------
@@ -643,6 +646,7 @@ void IpcPrivate::handleTransaction(ThreadContext &context, const binder_transact
     // The request buffer goes back first, then the reply.
     transaction->request.reset();
     sendReply(transaction->status == kStatusOk ? &transaction->reply->writer() : nullptr, transaction->status);
+    context.lastReplied = std::move(transaction);
 }
 
 void IpcPrivate::sendReply(const Writer *reply, Status status)
@@ -671,6 +675,9 @@ void IpcPrivate::sendReply(const Writer *reply, Status status)
 
 bool IpcPrivate::processCommands(ThreadContext &context, const uint8_t *buffer, size_t size)
 {
+    // Released after this batch, which holds the driver's reference
+    // commands for objects of the previous reply.
+    std::shared_ptr<IncomingTransaction> previousReply = std::move(context.lastReplied);
     size_t pos = 0;
     while (pos + sizeof(uint32_t) <= size) {
         uint32_t command;

@@ -87,6 +87,8 @@ Status LocalObject::handle(const RemoteRequest &request, LocalReply *reply)
     std::shared_ptr<Handler> handler = m_handler;
     if (!handler)
         return kStatusDeadObject;
+    if (!*handler)
+        return kStatusFailed;
     return (*handler)(request, code, request.flags(), reply);
 }
 
