@@ -63,8 +63,24 @@ int32_t statusToWire(Status status)
 // ---------------------------------------------------------------------------
 // Per-thread state while reading from the driver.
 
+// What each thread is doing on each device, innermost last: waiting for
+// the reply to its own call (true), or serving a call that the driver
+// routed to it while it waited (false). The driver refuses a new two-way
+// call from a thread whose innermost transaction is its own pending call.
+thread_local std::vector<std::pair<const IpcPrivate *, bool>> t_transactionStack;
+
+bool innermostIsOwnCall(const IpcPrivate *ipc)
+{
+    for (auto it = t_transactionStack.rbegin(); it != t_transactionStack.rend(); ++it) {
+        if (it->first == ipc)
+            return it->second;
+    }
+    return false;
+}
+
 struct IpcPrivate::ThreadContext {
     bool looper = false;
+    bool relayIncoming = false;  // a helper thread: calls for us go to the owner
     // Sync wait state.
     bool waitingReply = false;
     bool complete = false;       // BR_TRANSACTION_COMPLETE seen
@@ -626,12 +642,14 @@ void IpcPrivate::handleTransaction(ThreadContext &context, const binder_transact
         postEvent([this, transaction] { runTransaction(transaction); });
         return;
     }
-    if (!context.looper) {
+    if (!context.looper && !context.relayIncoming) {
         // A call back into this thread while it waits for its own reply.
         transaction->servedInline = true;
+        t_transactionStack.emplace_back(this, false);
         runTransaction(transaction);
+        t_transactionStack.pop_back();
     } else {
-        {
+        if (context.looper) {
             // Keep a looper free for others while this one waits.
             std::lock_guard<std::mutex> lock(m_looperMutex);
             if (m_idleLoopers == 0 && m_liveLoopers < kMaxLoopers && !m_stopping)
@@ -933,6 +951,52 @@ Status IpcPrivate::transact(uint32_t handle, uint32_t code, uint32_t flags, cons
     if (m_stopping)
         return -ESHUTDOWN;
     bool oneway = flags & TF_ONE_WAY;
+    if (!oneway && innermostIsOwnCall(this))
+        return transactDelegated(handle, code, flags, request, reply);
+    if (!oneway)
+        t_transactionStack.emplace_back(this, true);
+    Status status = transactOnThisThread(handle, code, flags, request, reply, false);
+    if (!oneway)
+        t_transactionStack.pop_back();
+    return status;
+}
+
+// A handler served while this thread waits for its own call makes a call
+// of its own: the driver would refuse it from this thread, so a helper
+// thread sends it while this one keeps serving what arrives for it.
+Status IpcPrivate::transactDelegated(uint32_t handle, uint32_t code, uint32_t flags, const Writer &request,
+                                     std::unique_ptr<RemoteReply> *reply)
+{
+    int done = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (done < 0)
+        return -errno;
+    Status status = kStatusOk;
+    std::unique_ptr<RemoteReply> received;
+    std::thread helper([&] {
+        status = transactOnThisThread(handle, code, flags, request, &received, true);
+        signal(done);
+    });
+    bool owner = isOwnerThread();
+    for (;;) {
+        struct pollfd fds[2] = {{done, POLLIN, 0}, {m_txEventFd, POLLIN, 0}};
+        if (driver::poll(fds, owner ? 2 : 1, -1) < 0)
+            break;
+        if (fds[0].revents & POLLIN)
+            break;
+        if (owner && (fds[1].revents & POLLIN))
+            dispatchTransactions();
+    }
+    helper.join();
+    close(done);
+    if (reply)
+        *reply = std::move(received);
+    return status;
+}
+
+Status IpcPrivate::transactOnThisThread(uint32_t handle, uint32_t code, uint32_t flags, const Writer &request,
+                                        std::unique_ptr<RemoteReply> *reply, bool relayIncoming)
+{
+    bool oneway = flags & TF_ONE_WAY;
     binder_transaction_data_sg sg {};
     binder_transaction_data &tr = sg.transaction_data;
     tr.target.handle = handle;
@@ -951,7 +1015,8 @@ Status IpcPrivate::transact(uint32_t handle, uint32_t code, uint32_t flags, cons
 
     ThreadContext context;
     context.waitingReply = !oneway;
-    bool owner = isOwnerThread();
+    context.relayIncoming = relayIncoming;
+    bool owner = isOwnerThread() && !relayIncoming;
     uint8_t buffer[kReadBufferSize];
     bool first = true;
     for (;;) {

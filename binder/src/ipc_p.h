@@ -66,6 +66,10 @@ public:
     // Transactions from the calling thread.
     Status transact(uint32_t handle, uint32_t code, uint32_t flags, const Writer &request,
                     std::unique_ptr<RemoteReply> *reply);
+    Status transactOnThisThread(uint32_t handle, uint32_t code, uint32_t flags, const Writer &request,
+                                std::unique_ptr<RemoteReply> *reply, bool relayIncoming);
+    Status transactDelegated(uint32_t handle, uint32_t code, uint32_t flags, const Writer &request,
+                             std::unique_ptr<RemoteReply> *reply);
 
     // Work for the main context. Two-way transactions may also be served
     // inline by the owner thread while it waits for a reply.

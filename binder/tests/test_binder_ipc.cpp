@@ -231,6 +231,25 @@ TEST_P(BinderIpc, NestedCallIsServedWhileWaitingForTheReply)
     ASSERT_TRUE(r.readInt32(&result));
     EXPECT_EQ(result, 41);
     EXPECT_TRUE(onMainThread) << "handlers run on the thread owning the main context";
+
+    // Deeper: our handler, served while we wait, calls the peer, which is
+    // itself waiting for our handler.
+    auto deeper = newCallback([&](int32_t x) {
+        LocalRequest pid = request(kPid);
+        std::unique_ptr<RemoteReply> answer;
+        if (client->transactSync(kPid, pid, &answer) != kStatusOk)
+            return -1000;
+        int32_t p;
+        Reader ar = answer->reader();
+        return ar.readInt32(&p) && p > 0 ? x * 3 : -2000;
+    });
+    LocalRequest req2 = request(kCallBack);
+    req2.writer().appendLocalObject(deeper);
+    req2.writer().appendInt32(5);
+    ASSERT_EQ(client->transactSync(kCallBack, req2, &reply), kStatusOk);
+    Reader r2 = reply->reader();
+    ASSERT_TRUE(r2.readInt32(&result));
+    EXPECT_EQ(result, 16);
 }
 
 TEST_P(BinderIpc, DeathIsReportedWhenThePeerIsKilledOrExits)
