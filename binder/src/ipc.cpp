@@ -19,6 +19,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <system_error>
 
 namespace ferry::binder {
 
@@ -799,7 +800,13 @@ void IpcPrivate::spawnLooperLocked()
     ++m_liveLoopers;
     ++m_idleLoopers;   // counted idle until it reads
     std::shared_ptr<IpcPrivate> self = shared_from_this();
-    m_loopers.emplace_back([self] { self->looperMain(); });
+    try {
+        m_loopers.emplace_back([self] { self->looperMain(); });
+    } catch (const std::system_error &error) {
+        --m_liveLoopers;
+        --m_idleLoopers;
+        BINDER_ERR("%s: cannot start a looper thread: %s", m_device.c_str(), error.what());
+    }
 }
 
 void IpcPrivate::looperMain()
@@ -972,10 +979,16 @@ Status IpcPrivate::transactDelegated(uint32_t handle, uint32_t code, uint32_t fl
         return -errno;
     Status status = kStatusOk;
     std::unique_ptr<RemoteReply> received;
-    std::thread helper([&] {
-        status = transactOnThisThread(handle, code, flags, request, &received, true);
-        signal(done);
-    });
+    std::thread helper;
+    try {
+        helper = std::thread([&] {
+            status = transactOnThisThread(handle, code, flags, request, &received, true);
+            signal(done);
+        });
+    } catch (const std::system_error &) {
+        close(done);
+        return -EAGAIN;
+    }
     bool owner = isOwnerThread();
     for (;;) {
         struct pollfd fds[2] = {{done, POLLIN, 0}, {m_txEventFd, POLLIN, 0}};
