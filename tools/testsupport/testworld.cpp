@@ -1,5 +1,7 @@
 #include "testworld.h"
 
+#include "privatebus.h"
+
 #include <QCoreApplication>
 #include <QDBusMessage>
 #include <QDBusReply>
@@ -34,31 +36,6 @@ const QString kControlPath = QStringLiteral("/com/kestrel/ferry/SystemdStandin")
 const QString kControlInterface = QStringLiteral("com.kestrel.ferry.SystemdStandin");
 const QString kUnitPath = QStringLiteral("/org/freedesktop/systemd1/unit/rididirevov_2eservice");
 
-QByteArray busConfig(const QString &type, const QString &socket)
-{
-    // Everyone may connect, own any name, send anything and receive
-    // anything: the world is private and its tests mix root and users.
-    return QStringLiteral(
-               "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
-               " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-               "<busconfig>\n"
-               "  <type>%1</type>\n"
-               "  <listen>unix:path=%2</listen>\n"
-               "  <auth>EXTERNAL</auth>\n"
-               "  <policy context=\"default\">\n"
-               "    <allow user=\"*\"/>\n"
-               "    <allow own=\"*\"/>\n"
-               "    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
-               "    <allow send_type=\"method_call\"/>\n"
-               "    <allow send_type=\"signal\"/>\n"
-               "    <allow receive_sender=\"*\"/>\n"
-               "    <allow eavesdrop=\"true\"/>\n"
-               "  </policy>\n"
-               "</busconfig>\n")
-        .arg(type, socket)
-        .toUtf8();
-}
-
 struct Child
 {
     QString name;
@@ -73,6 +50,10 @@ struct TestWorld::Private
 {
     QString error;
     QString dir;
+    // The buses outlive every other process of the world.
+    std::unique_ptr<PrivateBus> systemBus;
+    std::unique_ptr<PrivateBus> sessionBus;
+    // Kept after teardown: the environment stays pointed at the dead buses.
     QString systemAddress;
     QString sessionAddress;
     bool running = false;
@@ -87,17 +68,14 @@ struct TestWorld::Private
         return false;
     }
 
-    qint64 spawn(const QString &program, const QStringList &arguments, const QStringList &env,
-                 bool quiet = false);
+    qint64 spawn(const QString &program, const QStringList &arguments, const QStringList &env);
     bool reap(qint64 pid, bool block);
     bool waitForLine(qint64 pid, const QString &line, int timeoutMs, QString *found);
     bool stopChild(qint64 pid, int graceMs);
 };
 
-// quiet: stderr goes to the output file as well (the bus daemons' warnings
-// about resource limits are noise in test logs).
 qint64 TestWorld::Private::spawn(const QString &program, const QStringList &arguments,
-                                 const QStringList &extraEnv, bool quiet)
+                                 const QStringList &extraEnv)
 {
     const QString path = program.contains(QLatin1Char('/'))
         ? program
@@ -163,8 +141,6 @@ qint64 TestWorld::Private::spawn(const QString &program, const QStringList &argu
         if (::getppid() != parent)
             ::_exit(127);
         ::dup2(out, STDOUT_FILENO);
-        if (quiet)
-            ::dup2(out, STDERR_FILENO);
         const int devnull = ::open("/dev/null", O_RDONLY);
         if (devnull >= 0)
             ::dup2(devnull, STDIN_FILENO);
@@ -275,24 +251,20 @@ bool TestWorld::start(const Options &options)
     ::chmod(pattern, 0755); // users' processes must reach the bus sockets
     d->running = true;
 
-    auto startBus = [this, &options](const QString &type, QString *address) {
-        const QString config = d->dir + QStringLiteral("/%1.conf").arg(type);
-        QFile f(config);
-        if (!f.open(QIODevice::WriteOnly)
-            || f.write(busConfig(type, d->dir + QStringLiteral("/%1_bus_socket").arg(type))) < 0)
-            return d->fail(QStringLiteral("cannot write %1").arg(config));
-        f.close();
-        const qint64 pid = d->spawn(QStringLiteral("dbus-daemon"),
-                                    {QStringLiteral("--config-file=") + config, QStringLiteral("--print-address"),
-                                     QStringLiteral("--nofork"), QStringLiteral("--nopidfile")},
-                                    {}, true);
-        if (!pid)
-            return false;
-        return d->waitForLine(pid, QStringLiteral("unix:"), options.startTimeoutMs, address);
+    auto startBus = [this, &options](const QString &type, std::unique_ptr<PrivateBus> *bus, QString *address) {
+        PrivateBus::Options busOptions;
+        busOptions.socketPath = d->dir + QStringLiteral("/%1_bus_socket").arg(type);
+        busOptions.type = type;
+        busOptions.startTimeoutMs = options.startTimeoutMs;
+        *bus = std::make_unique<PrivateBus>(busOptions);
+        if (!(*bus)->isRunning())
+            return d->fail(QStringLiteral("%1 bus: %2").arg(type, (*bus)->errorString()));
+        *address = (*bus)->address();
+        return true;
     };
 
-    if (!startBus(QStringLiteral("system"), &d->systemAddress)
-        || !startBus(QStringLiteral("session"), &d->sessionAddress)) {
+    if (!startBus(QStringLiteral("system"), &d->systemBus, &d->systemAddress)
+        || !startBus(QStringLiteral("session"), &d->sessionBus, &d->sessionAddress)) {
         const QString error = d->error;
         stop();
         d->error = error;
@@ -335,6 +307,8 @@ void TestWorld::stop()
     d->order.clear();
     d->children.clear();
     d->systemdPid = 0;
+    d->sessionBus.reset();
+    d->systemBus.reset();
     if (!d->dir.isEmpty())
         QDir(d->dir).removeRecursively();
     d->dir.clear();
