@@ -21,8 +21,9 @@ class ServiceManagerPrivate;
 //
 // Names: on AIDL devices a plain service name ("package"); on HIDL devices
 // getServiceSync() and addRegistrationHandler() take "fqName/instance"
-// ("android.hardware.vibrator@1.0::IVibrator/default_novum") and
-// addServiceSync() takes the instance ("default_novum"): the service
+// ("android.hardware.vibrator@1.0::IVibrator/default_novum"; without a
+// "/" the instance is "default") and addServiceSync() takes the instance
+// ("default_novum"): the service
 // manager asks the object for its interface chain and registers every
 // "fqName/instance".
 //
