@@ -3,6 +3,7 @@
 // queue while the runtime is down, the time zone and app-closed reports.
 #include "faketimedate.h"
 #include "ferrydworld.h"
+#include "runtimesimclient.h"
 
 #include <QDBusConnectionInterface>
 #include <QDir>
@@ -13,8 +14,6 @@
 #include <QThread>
 
 #include <gtest/gtest.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
@@ -23,31 +22,6 @@ int testSdk()
 {
     const int sdk = qEnvironmentVariableIntValue("FERRYD_TEST_SDK");
     return sdk ? sdk : 29;
-}
-
-// One JSON command to the simulator, one JSON answer.
-QJsonObject simCommand(const QString &socketPath, const QJsonObject &command)
-{
-    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return {};
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    const QByteArray path = QFile::encodeName(socketPath);
-    memcpy(addr.sun_path, path.constData(), std::min<size_t>(path.size(), sizeof addr.sun_path - 1));
-    QJsonObject answer;
-    if (::connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) == 0) {
-        const QByteArray line = QJsonDocument(command).toJson(QJsonDocument::Compact) + '\n';
-        if (write(fd, line.constData(), line.size()) == line.size()) {
-            QByteArray reply;
-            char c;
-            while (read(fd, &c, 1) == 1 && c != '\n')
-                reply.append(c);
-            answer = QJsonDocument::fromJson(reply).object();
-        }
-    }
-    close(fd);
-    return answer;
 }
 
 class SignalCatcher : public QObject
@@ -67,9 +41,8 @@ protected:
         world = new FerrydWorld;
         const QString dir = QDir::tempPath() + QString("/ferryd-runtime-%1").arg(getpid());
         QDir().mkpath(dir);
-        logPath = dir + "/sim.log";
-        socketPath = dir + "/sim.sock";
-        const QString command = QString("exec %1 --log %2 --socket %3").arg(FERRY_RUNTIME_SIM_BIN, logPath, socketPath);
+        sim = new RuntimeSimClient(dir);
+        const QString command = sim->unitCommand(FERRY_RUNTIME_SIM_BIN);
         QString error;
         // The simulator (started by the systemd stand-in with this
         // environment) reads the same build properties as the daemon.
@@ -90,6 +63,8 @@ protected:
     {
         delete world;
         world = nullptr;
+        delete sim;
+        sim = nullptr;
         if (timedate) {
             FakeTimedate *t = timedate;
             QMetaObject::invokeMethod(t, [t] { delete t; }, Qt::BlockingQueuedConnection);
@@ -116,28 +91,10 @@ protected:
         EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << qPrintable(reply.errorMessage());
         return reply.arguments().value(0).toBool();
     }
-    // Transactions the simulated services received, in order.
-    static QList<QJsonObject> transactions(const QString &service)
-    {
-        QList<QJsonObject> result;
-        QFile log(logPath);
-        if (!log.open(QIODevice::ReadOnly))
-            return result;
-        for (const QByteArray &line : log.readAll().split('\n')) {
-            const QJsonObject o = QJsonDocument::fromJson(line).object();
-            if (o.value("service").toString() == service && o.contains("code"))
-                result << o;
-        }
-        return result;
-    }
+    static QList<QJsonObject> transactions(const QString &service) { return sim->transactions(service); }
     static QList<QJsonObject> transactions(const QString &service, int code)
     {
-        QList<QJsonObject> result;
-        for (const QJsonObject &o : transactions(service)) {
-            if (o.value("code").toInt() == code)
-                result << o;
-        }
-        return result;
+        return sim->transactions(service, code);
     }
     static bool runtimeUp()
     {
@@ -149,16 +106,9 @@ protected:
         world->call("controlService", {false});
         world->world().waitForUnitState("inactive", 20000);
     }
-    static QJsonObject sim(const QJsonObject &command) { return simCommand(socketPath, command); }
     static void setInstallResult(int result, const QString &message)
     {
-        // Both services report installs: whichever the SDK level uses.
-        QJsonObject call{{"cmd", "call"}, {"service", "novum"}, {"code", 0x5eed0001},
-                         {"args", QJsonArray{QJsonObject{{"i32", result}}, QJsonObject{{"s16", message}}}}};
-        EXPECT_TRUE(sim(call).value("ok").toBool());
-        call = {{"cmd", "call"}, {"service", "package"}, {"code", 0x5eed0001},
-                {"args", QJsonArray{QJsonObject{{"i32", result}}, QJsonObject{{"i32", 1}}, QJsonObject{{"s16", message}}}}};
-        EXPECT_TRUE(sim(call).value("ok").toBool());
+        EXPECT_TRUE(sim->setInstallResult(result, message));
     }
     // The transactions that carry installs on this SDK level.
     static QList<QJsonObject> installs()
@@ -170,13 +120,15 @@ protected:
     static int deleteCode() { return testSdk() == 27 ? 64 : testSdk() == 28 ? 63 : 66; }
 
     static FerrydWorld *world;
-    static QString skipReason, logPath, socketPath;
+    static RuntimeSimClient *sim;
+    static QString skipReason;
     static QThread *timedThread;
     static QDBusConnection *timedConnection;
     static FakeTimedate *timedate;
 };
 FerrydWorld *DaemonRuntimeTest::world = nullptr;
-QString DaemonRuntimeTest::skipReason, DaemonRuntimeTest::logPath, DaemonRuntimeTest::socketPath;
+RuntimeSimClient *DaemonRuntimeTest::sim = nullptr;
+QString DaemonRuntimeTest::skipReason;
 QThread *DaemonRuntimeTest::timedThread = nullptr;
 QDBusConnection *DaemonRuntimeTest::timedConnection = nullptr;
 FakeTimedate *DaemonRuntimeTest::timedate = nullptr;
@@ -288,13 +240,13 @@ TEST_F(DaemonRuntimeTest, AppClosedIsBroadcastOnce)
     ASSERT_TRUE(QDBusConnection::systemBus().connect(QString(), "/com/kestrel/ferryd", "com.kestrel.ferryd",
                                                      "appClosed", &catcher, SLOT(appClosed(QString))));
     world->call("isRunning");   // the match rule is in place
-    QJsonObject answer = sim({{"cmd", "call"}, {"service", "novum"}, {"code", 0x5eed0002},
+    QJsonObject answer = sim->command({{"cmd", "call"}, {"service", "novum"}, {"code", 0x5eed0002},
                               {"args", QJsonArray{QJsonObject{{"s16", "com.example.app"}}, QJsonObject{{"i32", 1}}}}});
     ASSERT_TRUE(answer.value("ok").toBool()) << qPrintable(QJsonDocument(answer).toJson());
     EXPECT_EQ(answer.value("ints").toArray().at(1).toInt(), 0);   // listener status
     ASSERT_TRUE(TestWorld::waitFor([&] { return !catcher.appsClosed.isEmpty(); }, 5000));
     // Another code is refused and sends nothing.
-    answer = sim({{"cmd", "call"}, {"service", "novum"}, {"code", 0x5eed0002},
+    answer = sim->command({{"cmd", "call"}, {"service", "novum"}, {"code", 0x5eed0002},
                   {"args", QJsonArray{QJsonObject{{"s16", "com.example.other"}}, QJsonObject{{"i32", 2}}}}});
     EXPECT_EQ(answer.value("ints").toArray().at(1).toInt(), 1);
     TestWorld::waitFor([] { return false; }, 300);

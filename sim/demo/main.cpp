@@ -1,0 +1,209 @@
+// demo-world: the main job's demo. Inside the real-binder guest it builds
+// the demo world (private system and session buses, the systemd stand-in
+// whose runtime unit runs ferry-runtime-sim, a recording notification
+// server, ferryd as a real process) and installs and removes one APK end
+// to end as a D-Bus client would, telling in plain words what happens.
+// Exit status 0 when every step worked, 1 when one failed, 2 outside the
+// guest.
+#include "faketimedate.h"
+#include "ferrydworld.h"
+#include "runtimesimclient.h"
+
+#include <QCoreApplication>
+#include <QDBusMessage>
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <cstdio>
+#include <memory>
+#include <sys/stat.h>
+
+namespace {
+
+const int kSdk = 29;
+const QString kPackage = QStringLiteral("com.example.demo");
+// Codes of the simulated runtime on this SDK level: the runtime's own
+// service installs, the package manager deletes.
+const int kInstallCode = 2;
+const int kDeleteCode = 66;
+const int kListenerCode = 15;
+const int kStepTimeoutMs = 20000;
+
+void say(const QString &line)
+{
+    std::printf("demo: %s\n", qPrintable(line));
+    std::fflush(stdout);
+}
+
+int fail(const QString &why)
+{
+    say(QStringLiteral("FAILED: ") + why);
+    return 1;
+}
+
+QString unitState(TestWorld &world)
+{
+    const QVariantMap p = world.unitProperties();
+    return QStringLiteral("%1 (%2)").arg(p.value("ActiveState").toString(), p.value("SubState").toString());
+}
+
+// A D-Bus call to ferryd on the private system bus; the boolean it answers.
+bool callDaemon(FerrydWorld &world, const QString &method, const QString &argument, QString *error)
+{
+    const QDBusMessage reply = world.call(method, {argument});
+    if (reply.type() != QDBusMessage::ReplyMessage) {
+        *error = reply.errorMessage();
+        return false;
+    }
+    return reply.arguments().value(0).toBool();
+}
+
+// The host's time daemon on the private system bus, answering from a
+// thread of its own (ferryd's calls to it block).
+class TimeDaemon
+{
+public:
+    bool start(const QString &systemBusAddress)
+    {
+        m_thread.start();
+        m_connection = std::make_unique<QDBusConnection>(
+            QDBusConnection::connectToBus(systemBusAddress, QStringLiteral("demo-timedate")));
+        m_timedate = new FakeTimedate(*m_connection, QStringLiteral("Europe/Helsinki"));
+        m_timedate->moveToThread(&m_thread);
+        return m_timedate->isRegistered();
+    }
+    ~TimeDaemon()
+    {
+        if (FakeTimedate *t = m_timedate)
+            QMetaObject::invokeMethod(t, [t] { delete t; }, Qt::BlockingQueuedConnection);
+        m_thread.quit();
+        m_thread.wait();
+        m_connection.reset();
+        QDBusConnection::disconnectFromBus(QStringLiteral("demo-timedate"));
+    }
+
+private:
+    QThread m_thread;
+    std::unique_ptr<QDBusConnection> m_connection;
+    FakeTimedate *m_timedate = nullptr;
+};
+
+int run()
+{
+    QTemporaryDir simDir;
+    if (!simDir.isValid())
+        return fail(QStringLiteral("no temporary directory"));
+    const RuntimeSimClient sim(simDir.path());
+    FerrydWorld world;
+    TimeDaemon timeDaemon;
+    // The simulator, started by the stand-in with this environment, reads
+    // the same build properties as ferryd.
+    qputenv("FERRY_BUILD_PROP", world.buildPropFile().toLocal8Bit());
+
+    say(QStringLiteral("starting private buses, the systemd stand-in and user %1's session bus")
+            .arg(FerrydWorld::kUserUid));
+    QString error;
+    if (!world.start(&error, sim.unitCommand(FERRY_RUNTIME_SIM_BIN), kSdk))
+        return fail(error);
+    say(QStringLiteral("private system bus at %1").arg(world.world().systemBusAddress()));
+    say(QStringLiteral("seat0 has user %1 active; its session bus is at /run/user/%1/dbus/user_bus_socket "
+                       "with a recording notification server on it")
+            .arg(FerrydWorld::kUserUid));
+    if (!timeDaemon.start(world.world().systemBusAddress()))
+        return fail(QStringLiteral("the time daemon stand-in did not register"));
+    say(QStringLiteral("the host's time daemon stand-in says the time zone is Europe/Helsinki"));
+    say(QStringLiteral("the runtime unit runs ferry-runtime-sim on SDK %1 (build.prop %2)")
+            .arg(kSdk)
+            .arg(world.buildPropFile()));
+
+    say(QStringLiteral("starting ferryd (Android data root %1)").arg(world.dataRoot()));
+    const qint64 daemon = world.startDaemon();
+    if (!daemon)
+        return fail(QStringLiteral("ferryd did not register com.kestrel.ferryd"));
+    say(QStringLiteral("ferryd is up as pid %1 and owns com.kestrel.ferryd on the private system bus").arg(daemon));
+    say(QStringLiteral("runtime unit rididirevov.service is %1").arg(unitState(world.world())));
+
+    const QString apk = world.makeFile(QStringLiteral("downloads/%1-1.apk").arg(kPackage), "a demo APK", 0644);
+    say(QStringLiteral("calling installFile(\"%1\")").arg(apk));
+    if (!callDaemon(world, QStringLiteral("installFile"), apk, &error))
+        return fail(QStringLiteral("installFile was refused %1").arg(error));
+    say(QStringLiteral("ferryd accepted the install"));
+
+    if (!TestWorld::waitFor([&] { return world.world().systemdCallCount("StartUnit") > 0; }, kStepTimeoutMs))
+        return fail(QStringLiteral("ferryd never asked systemd to start the runtime"));
+    for (const QJsonObject &call : world.world().systemdCalls()) {
+        if (call.value("member").toString() == QLatin1String("StartUnit"))
+            say(QStringLiteral("ferryd asked systemd: StartUnit%1")
+                    .arg(QString::fromUtf8(QJsonDocument(call.value("args").toArray()).toJson(QJsonDocument::Compact))));
+    }
+    if (!world.world().waitForUnitState(QStringLiteral("active"), kStepTimeoutMs))
+        return fail(QStringLiteral("the runtime unit did not become active; it is %1").arg(unitState(world.world())));
+    say(QStringLiteral("runtime unit is active: the simulator runs as pid %1").arg(world.world().runtimePid()));
+    if (TestWorld::waitFor([&] { return !sim.transactions("novum", kListenerCode).isEmpty(); }, kStepTimeoutMs))
+        say(QStringLiteral("ferryd connected to the runtime and registered its listener with novum"));
+
+    if (!TestWorld::waitFor([&] { return !sim.transactions("novum", kInstallCode).isEmpty(); }, kStepTimeoutMs))
+        return fail(QStringLiteral("the runtime never received the install"));
+    const QJsonObject install = sim.transactions("novum", kInstallCode).first();
+    const QJsonArray installArgs = install.value("args").toArray();
+    say(QStringLiteral("the runtime's novum service received install(\"%1\", %2)")
+            .arg(installArgs.at(1).toString(),
+                 installArgs.at(2).toString() == QLatin1String("binder") ? QStringLiteral("an install observer")
+                                                                         : QStringLiteral("no observer")));
+    const QString staged = world.dataRoot() + installArgs.at(1).toString();
+    struct stat st;
+    if (stat(QFile::encodeName(staged).constData(), &st) == 0)
+        say(QStringLiteral("ferryd staged the file as %1 (mode %2, owner uid %3)")
+                .arg(staged)
+                .arg(st.st_mode & 07777, 4, 8, QLatin1Char('0'))
+                .arg(st.st_uid));
+    if (install.value("observerStatus").toInt(-1) != 0)
+        return fail(QStringLiteral("the simulator could not report to the observer: %1")
+                        .arg(QString::fromUtf8(QJsonDocument(install).toJson(QJsonDocument::Compact))));
+    say(QStringLiteral("the simulator's install observer reported success (result 1) for %1").arg(kPackage));
+
+    if (!world.waitForNotifications(1, kStepTimeoutMs))
+        return fail(QStringLiteral("ferryd published no notification"));
+    const FakeNotificationServer::Entry note = world.notificationsPublished().first();
+    say(QStringLiteral("ferryd published notification: \"%1 / %2\" (app \"%3\", icon %4)")
+            .arg(note.summary, note.body.isEmpty() ? QStringLiteral("(no body)") : note.body, note.appName,
+                 note.appIcon));
+
+    say(QStringLiteral("calling removeFile(\"%1\")").arg(kPackage));
+    if (!callDaemon(world, QStringLiteral("removeFile"), kPackage, &error))
+        return fail(QStringLiteral("removeFile was refused %1").arg(error));
+    if (!TestWorld::waitFor([&] { return !sim.transactions("package", kDeleteCode).isEmpty(); }, kStepTimeoutMs))
+        return fail(QStringLiteral("the runtime never received the removal"));
+    const QJsonArray del = sim.transactions("package", kDeleteCode).first().value("args").toArray();
+    say(QStringLiteral("the runtime's package manager received deletePackageAsUser(\"%1\", version %2, "
+                       "observer %3, user %4, flags %5)")
+            .arg(del.at(1).toString())
+            .arg(del.at(2).toInt())
+            .arg(del.at(3).toString())
+            .arg(del.at(4).toInt())
+            .arg(del.at(5).toInt()));
+
+    say(QStringLiteral("tearing down: ferryd, the runtime, the stand-in and the buses"));
+    if (!world.stopDaemon())
+        return fail(QStringLiteral("ferryd did not stop"));
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    if (qgetenv("FERRY_IN_VM") != "1") {
+        std::fprintf(stderr, "demo-world needs the real-binder guest: tools/vm/run %s\n", argv[0]);
+        return 2;
+    }
+    const int status = run();
+    if (status == 0)
+        say(QStringLiteral("done: one APK installed and removed end to end"));
+    return status;
+}
