@@ -635,10 +635,10 @@ bool audioStreamCreate(NAudioStream *s)
     NAudioHookStreamCreate create = {s->io_handle, props};
     invokeHook(h, NAUDIO_HOOK_STREAM_CREATE, &create);
 
-    const pa_sample_spec spec = {s->format, s->rate, s->channels};
+    const pa_sample_spec sample_spec = {s->format, s->rate, s->channels};
     LoopLock lock(h->mainloop);
-    if (h->context && pa_sample_spec_valid(&spec))
-        s->stream = pa_stream_new_with_proplist(h->context, s->name, &spec,
+    if (h->context && pa_sample_spec_valid(&sample_spec))
+        s->stream = pa_stream_new_with_proplist(h->context, s->name, &sample_spec,
             s->mapValid ? &s->map : nullptr, props);
     pa_proplist_free(props);
     if (!s->stream) {

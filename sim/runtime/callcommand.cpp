@@ -128,13 +128,13 @@ bool writeArgument(SimRuntime &runtime, const QString &device, NovumParcel &parc
         if (v.isNull()) {
             writer.appendNullObject();
         } else {
-            const QJsonObject spec = v.toObject();
-            const QString interface = spec.value(QStringLiteral("interface")).toString();
+            const QJsonObject callback = v.toObject();
+            const QString interface = callback.value(QStringLiteral("interface")).toString();
             if (interface.isEmpty()) {
                 *error = QStringLiteral("binder argument needs null or {\"interface\":...}");
                 return false;
             }
-            const QString label = spec.value(QStringLiteral("name")).toString(QStringLiteral("callback:") + interface);
+            const QString label = callback.value(QStringLiteral("name")).toString(QStringLiteral("callback:") + interface);
             const std::shared_ptr<LocalObject> object = newCallbackObject(runtime, device, interface, label);
             if (!object) {
                 *error = QStringLiteral("no service manager on %1").arg(device);
