@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -99,10 +100,23 @@ OpenResult classify(int err)
 }
 
 // Receives the child's report and descriptor; -1 and a Failed report when
-// the child died without telling.
-ChildReport receiveReport(int sock, int *fd)
+// the child died without telling or has not told within timeoutMs.
+ChildReport receiveReport(int sock, int *fd, int timeoutMs)
 {
     ChildReport report{int(OpenResult::Failed), 0};
+    *fd = -1;
+    struct pollfd pfd;
+    pfd.fd = sock;
+    pfd.events = POLLIN;
+    pfd.revents = 0;
+    int ready;
+    do {
+        ready = poll(&pfd, 1, timeoutMs);
+    } while (ready < 0 && errno == EINTR);
+    if (ready <= 0) {
+        report.error = ready == 0 ? ETIMEDOUT : errno;
+        return report;
+    }
     struct iovec iov;
     iov.iov_base = &report;
     iov.iov_len = sizeof report;
@@ -222,7 +236,7 @@ bool isInstallableFileName(const QString &path)
     return !last.isEmpty() && last != QLatin1String(".") && last != QLatin1String("..");
 }
 
-OpenResult openFileAs(const QString &path, const CallerIdentity *identity, int *fd, QString *error)
+OpenResult openFileAs(const QString &path, const CallerIdentity *identity, int *fd, QString *error, int timeoutMs)
 {
     *fd = -1;
     const QByteArray encoded = QFile::encodeName(path);
@@ -251,8 +265,12 @@ OpenResult openFileAs(const QString &path, const CallerIdentity *identity, int *
         childOpen(sockets[1], encoded.constData(), identity);
     }
     close(sockets[1]);
-    const ChildReport report = receiveReport(sockets[0], fd);
+    const ChildReport report = receiveReport(sockets[0], fd, timeoutMs);
     close(sockets[0]);
+    // The child has nothing left to do but exit. One that did not answer is
+    // stopped or stuck, and the caller can stop it after it answered too: a
+    // plain wait could last for ever, SIGKILL ends every case.
+    kill(child, SIGKILL);
     int status = 0;
     while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }

@@ -30,6 +30,8 @@ bool parseProcStatus(const QByteArray &status, CallerIdentity *identity);
 // A path whose last component is empty, "." or ".." names no file to install.
 bool isInstallableFileName(const QString &path);
 
+const int kCallerOpenTimeoutMs = 10000;
+
 enum class OpenResult {
     Opened,
     NotFound,         // no such file (for that caller)
@@ -41,8 +43,12 @@ enum class OpenResult {
 // Opens path read-only (O_CLOEXEC) as the caller, or with the daemon's own
 // rights when identity is null (internal requests). On Opened *fd holds a
 // descriptor of a regular file that the caller owns the closing of. *error
-// receives a text for the log otherwise.
-OpenResult openFileAs(const QString &path, const CallerIdentity *identity, int *fd, QString *error);
+// receives a text for the log otherwise. The child runs with the caller's
+// ids, so the caller can stop it, and an open can hang (a FUSE file served
+// by the caller): a child that has not answered within timeoutMs is killed
+// and the open has Failed.
+OpenResult openFileAs(const QString &path, const CallerIdentity *identity, int *fd, QString *error,
+                      int timeoutMs = kCallerOpenTimeoutMs);
 
 // Copies everything from fd (from its current offset) to a new file target,
 // which must not exist yet. On failure the partial target is removed.

@@ -6,7 +6,10 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+#include <atomic>
+#include <chrono>
 #include <fcntl.h>
+#include <pthread.h>
 #include <grp.h>
 #include <pwd.h>
 #include <signal.h>
@@ -152,6 +155,62 @@ TEST(InstallableFileName, LastComponentMustNameAFile)
     EXPECT_FALSE(isInstallableFileName("/a/.."));
     EXPECT_FALSE(isInstallableFileName("/"));
     EXPECT_FALSE(isInstallableFileName(""));
+}
+
+// The child runs with the caller's ids, so the caller may stop it; a stuck
+// open (a FUSE file served by the caller) holds it the same way. The daemon
+// must not wait for it for ever.
+std::atomic<bool> stopNextChild{false};
+
+int childrenOfThisProcess()
+{
+    int count = 0;
+    const QString ours = QString::number(getpid());
+    for (const QString &pid : QDir("/proc").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile status("/proc/" + pid + "/status");
+        if (!status.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray &line : status.readAll().split('\n')) {
+            if (line.startsWith("PPid:") && line.mid(5).trimmed() == ours.toLatin1())
+                ++count;
+        }
+    }
+    return count;
+}
+
+void stopChildAfterFork()
+{
+    if (stopNextChild.load())
+        raise(SIGSTOP);
+}
+
+TEST(CallerOpen, AStoppedChildIsKilledAfterTheTimeout)
+{
+    static const bool registered = pthread_atfork(nullptr, nullptr, stopChildAfterFork) == 0;
+    ASSERT_TRUE(registered);
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath("app.apk");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+
+    stopNextChild = true;
+    int fd = -1;
+    QString error;
+    const auto start = std::chrono::steady_clock::now();
+    const OpenResult result = openFileAs(path, nullptr, &fd, &error, 300);
+    stopNextChild = false;
+    EXPECT_EQ(result, OpenResult::Failed);
+    EXPECT_EQ(fd, -1);
+    EXPECT_FALSE(error.isEmpty());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+    // The child was killed and reaped: no process of ours is left behind.
+    EXPECT_EQ(childrenOfThisProcess(), 0);
+
+    // The next open works as before.
+    ASSERT_EQ(openFileAs(path, nullptr, &fd, &error, 300), OpenResult::Opened);
+    close(fd);
 }
 
 class CallerOpenTest : public ::testing::Test
