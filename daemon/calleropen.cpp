@@ -10,6 +10,7 @@
 #include <grp.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -45,11 +46,34 @@ OpenResult classify(int err)
     }
 }
 
+// Closes every descriptor but keep, async-signal-safely.
+void closeAllBut(int keep)
+{
+    bool closed = (keep == 0 || close_range(0, unsigned(keep) - 1, 0) == 0) &&
+                  close_range(unsigned(keep) + 1, ~0U, 0) == 0;
+    if (closed)
+        return;
+    struct rlimit limit;
+    const rlim_t last = getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+                                limit.rlim_cur <= 1048576
+                            ? limit.rlim_cur
+                            : 1048576;
+    for (rlim_t fd = 0; fd < last; ++fd) {
+        if (int(fd) != keep)
+            close(int(fd));
+    }
+}
+
 // Runs in the forked child: only async-signal-safe calls from here on.
 [[noreturn]] void childOpen(int sock, const char *path, const CallerIdentity *identity)
 {
     ChildReport report{int(OpenResult::Failed), 0};
     int fd = -1;
+    // The child runs as the caller with a copy of the daemon's descriptors
+    // (system bus, binder, open files). Where fs.suid_dumpable leaves it
+    // dumpable, the caller could reach them by tracing it or through
+    // /proc/<pid>/fd, and the open below through /proc/self/fd.
+    closeAllBut(sock);
     if (identity) {
         if (setgroups(identity->groups.size(), identity->groups.data()) != 0 ||
             setresgid(identity->gid, identity->gid, identity->gid) != 0 ||

@@ -213,6 +213,23 @@ TEST(CallerOpen, AStoppedChildIsKilledAfterTheTimeout)
     close(fd);
 }
 
+TEST(CallerOpen, TheChildHoldsNoneOfTheDaemonsDescriptors)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QFile held(dir.filePath("held.apk"));
+    ASSERT_TRUE(held.open(QIODevice::WriteOnly));
+    int fd = -1;
+    QString error;
+    const QString viaProc = QStringLiteral("/proc/self/fd/%1").arg(held.handle());
+    EXPECT_EQ(openFileAs(viaProc, nullptr, &fd, &error), OpenResult::NotFound) << qPrintable(viaProc);
+    EXPECT_EQ(fd, -1);
+    if (fd >= 0)
+        close(fd);
+    // The daemon's own descriptor is untouched.
+    EXPECT_EQ(held.write("x"), 1);
+}
+
 class CallerOpenTest : public ::testing::Test
 {
 protected:
