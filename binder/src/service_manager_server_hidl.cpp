@@ -98,13 +98,18 @@ Status ServiceManagerServerPrivate::handleHidl(const RemoteRequest &request, Loc
                 ok = true;
             }
             if (ok) {
+                // Sending serves requests that arrive meanwhile, and those
+                // may change the listeners: pick the callbacks first.
+                std::vector<std::pair<std::string, std::shared_ptr<RemoteObject>>> targets;
                 for (const std::string &fqName : chain) {
                     for (auto &listener : listeners) {
                         if (listener->fqName == fqName
                             && (listener->instance.empty() || listener->instance == instance))
-                            notify(fqName, instance, false, listener->callback);
+                            targets.emplace_back(fqName, listener->callback);
                     }
                 }
+                for (auto &[fqName, callback] : targets)
+                    notify(fqName, instance, false, callback);
             } else {
                 BINDER_WARN("%s: no interface chain from the object added as %s", ipc->device().c_str(),
                             instance.c_str());
@@ -163,14 +168,18 @@ Status ServiceManagerServerPrivate::handleHidl(const RemoteRequest &request, Loc
             }
         });
         listeners.push_back(std::move(listener));
+        // As above: the services may change while notifying.
         std::string prefix = fqName + "/";
+        std::vector<std::string> present;
         for (auto &[name, service] : services) {
             if (name.compare(0, prefix.size(), prefix) != 0)
                 continue;
-            std::string present = name.substr(prefix.size());
-            if (instance.empty() || present == instance)
-                notify(fqName, present, true, callback);
+            std::string existing = name.substr(prefix.size());
+            if (instance.empty() || existing == instance)
+                present.push_back(std::move(existing));
         }
+        for (const std::string &existing : present)
+            notify(fqName, existing, true, callback);
         w.appendInt32(0);
         w.appendInt8(1);
         return kStatusOk;

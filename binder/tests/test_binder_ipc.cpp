@@ -487,6 +487,77 @@ TEST_P(BinderIpc, ServiceManagerListsAndLooksUpNames)
     EXPECT_EQ(sm->addServiceSync("null", nullptr), -EINVAL);
 }
 
+// The HIDL service manager serves requests that arrive while it sends its
+// own notifications; one that changes the listeners under its feet must
+// not crash it.
+TEST_P(BinderIpc, ServiceManagerSurvivesListenerChangesWhileNotifying)
+{
+    if (!hidl())
+        GTEST_SKIP() << "HIDL service manager only";
+    constexpr uint32_t kRegister = 6, kUnregister = 9;
+    const char *kNotification = "android.hidl.manager@1.0::IServiceNotification";
+    std::shared_ptr<RemoteObject> manager = sm->ipc()->internal().remoteObjectForHandle(0);
+    ASSERT_TRUE(manager);
+    std::atomic<int> notified {0};
+    auto notifications = LocalObject::create(sm->ipc(), kNotification,
+                                             [&](const RemoteRequest &, uint32_t, uint32_t, LocalReply *) {
+                                                 ++notified;
+                                                 return kStatusOk;
+                                             });
+    auto other = LocalObject::create(sm->ipc(), kNotification, nullptr);
+    auto listen = [&](const Client &c, uint32_t code, const char *fqName, const char *instance,
+                      const std::shared_ptr<LocalObject> &callback) {
+        LocalRequest req = c.newRequest(code);
+        req.writer().appendHidlString(fqName);
+        req.writer().appendHidlString(instance);
+        req.writer().appendLocalObject(callback);
+        std::unique_ptr<RemoteReply> reply;
+        return c.transactSync(code, req, &reply);
+    };
+    Client mainClient(manager, "android.hidl.manager@1.0::IServiceManager");
+    constexpr int kListeners = 1000;
+    for (int i = 0; i < kListeners; ++i)
+        ASSERT_EQ(listen(mainClient, kRegister, kEchoHidl10, "flood", notifications), kStatusOk);
+
+    // Other threads keep adding and removing listeners of their own.
+    std::atomic<bool> stop {false};
+    std::atomic<int> toggles {0};
+    std::vector<std::thread> churn;
+    for (int t = 0; t < 4; ++t) {
+        churn.emplace_back([&, t] {
+            Client c(manager, "android.hidl.manager@1.0::IServiceManager");
+            std::string instance = "x" + std::to_string(t);
+            while (!stop) {
+                if (listen(c, kRegister, "ferry.test@1.0::INobody", instance.c_str(), other) != kStatusOk
+                    || listen(c, kUnregister, "ferry.test@1.0::INobody", instance.c_str(), other) != kStatusOk)
+                    break;
+                ++toggles;
+            }
+        });
+    }
+    auto object = LocalObject::create(sm->ipc(), std::vector<std::string> {kEchoHidl10}, nullptr);
+    int expected = 0;
+    for (int round = 0; round < 5; ++round) {
+        if (sm->addServiceSync("flood", object) != kStatusOk)
+            break;
+        expected += kListeners;
+        // One-way calls take room in our buffer until handled.
+        if (!waitUntil([&] { return notified.load() == expected; }))
+            break;
+    }
+    stop = true;
+    for (std::thread &thread : churn)
+        thread.join();
+    EXPECT_GT(toggles.load(), 0);
+    EXPECT_EQ(expected, 5 * kListeners) << "the service manager failed while notifying";
+    EXPECT_TRUE(waitUntil([&] { return notified.load() == expected; }))
+        << notified.load() << " of " << expected << " notifications";
+    Status status = -1;
+    sm->listSync(&status);
+    EXPECT_EQ(status, kStatusOk) << "the service manager still answers";
+    notifications->drop();
+}
+
 TEST(BinderIpcLifecycle, OpeningAndClosingLeavesNoThreadsOrFds)
 {
     auto taskCount = [] {
