@@ -1,26 +1,38 @@
 #pragma once
 
 #include "apklauncher.h"
+#include "desktoplocations.h"
+#include "sharingregistry.h"
 
+#include <QList>
 #include <QMap>
 #include <QObject>
 #include <QStringList>
 
-// The host side of Android's launchers: desktop entries in
-// /usr/share/applications/ named "ferryd_launcher_*.desktop" and
-// "ferryd_handler_*.desktop".
+// The host side of Android's launchers: one desktop entry per launcher or
+// handler activity ("ferryd_launcher_*.desktop", "ferryd_handler_*.desktop"),
+// its icon, the app's settings entry and the share targets of the sharing
+// registry; removal of what belongs to removed packages and, once Android
+// has reported everything after a start, of orphans.
 //
-// The queries below read the entries that exist. Writing entries from the
-// launcher service's events is not done yet: the slots only log.
+// Everything written is named from the package and class names Android
+// reports. Those come from third-party code, so a launcher whose names are
+// not what Android itself allows, or whose label, version or MIME types
+// carry control characters, is dropped before anything is written.
 class DesktopManager : public QObject
 {
     Q_OBJECT
 public:
+    // Locations from the environment (DesktopLocations::fromEnvironment).
     explicit DesktopManager(const QString &dataRoot, QObject *parent = nullptr);
+    DesktopManager(const QString &dataRoot, const DesktopLocations &locations, QObject *parent = nullptr);
 
-    // Directory of the desktop entries; FERRYD_APPLICATIONS_DIR overrides
-    // "/usr/share/applications/" for tests.
+    // Largest icon written; a larger one leaves the earlier icon in place.
+    static constexpr int kMaxIconBytes = 1024 * 1024;
+
+    // The desktop entry directory of the environment's locations.
     static QString applicationsDir();
+    const DesktopLocations &locations() const { return m_locations; }
 
     // Full paths of the daemon's desktop entries grouped by their
     // "X-ferryd-packageName".
@@ -32,6 +44,15 @@ public:
     // Every desktop entry path of the daemon.
     QStringList allDesktopEntries() const;
 
+    // Paths belonging to a launcher; empty when its names are unusable.
+    QString desktopEntryPath(const ApkLauncher &launcher) const;
+    QString iconPath(const QString &desktopEntryPath) const;
+    QString settingsEntryPath(const QString &desktopEntryPath) const;
+
+    bool isBlacklisted(const QString &package) const;
+    // The latest launcher per package and class received since start.
+    const QList<ApkLauncher> &launchers() const { return m_launchers; }
+
 public slots:
     void onCreateLauncher(ApkLauncher launcher);
     void onRemovePackage(const QString &package);
@@ -42,5 +63,14 @@ signals:
     void newApplicationInstalled(ApkLauncher launcher);
 
 private:
+    void writeIcon(const ApkLauncher &launcher, const QString &path, bool entryIsNew);
+    bool isPartnerSpacePackage(const QString &package) const;
+    void writeSettingsEntry(const QString &desktopEntryPath, const QString &package, const QString &version);
+    void deleteDesktopEntry(const QString &path);
+
+    DesktopLocations m_locations;
+    QStringList m_blacklist;
+    QList<ApkLauncher> m_launchers;
     QString m_dataRoot;
+    SharingRegistry m_sharing;
 };

@@ -67,6 +67,7 @@ bool FerrydWorld::start(QString *error, const QString &runtimeCommand, int sdk)
     prop.write(QString("ro.build.version.sdk=%1\nro.build.version.release=10\n"
                        "ro.build.version.security_patch=2020-06-05\n").arg(sdk).toUtf8());
     prop.close();
+    qputenv("ANDROID_DATA_ROOT", dataRoot().toLocal8Bit());
     TestWorld::Options options;
     options.runtimeCommand = runtimeCommand;
     if (!m_world.start(options)) {
@@ -91,7 +92,10 @@ QStringList FerrydWorld::daemonEnvironment() const
             "FERRY_BUILD_PROP=" + buildPropFile(),
             "FERRY_POLICY_FILE=" + policyFile(),
             "FERRYD_PARTNERSPACE_DIR=" + partnerDir(),
-            "FERRYD_APPLICATIONS_DIR=" + applicationsDir()};
+            "FERRYD_APPLICATIONS_DIR=" + applicationsDir(),
+            "FERRYD_ICON_DIR=" + iconDir(),
+            "FERRYD_SETTINGS_ENTRIES_DIR=" + settingsEntriesDir(),
+            "FERRYD_SHARING_REGISTRY=" + sharingRegistry()};
 }
 
 qint64 FerrydWorld::startDaemon()

@@ -14,7 +14,10 @@
 // on seat0 (a logind seat file), that user's session bus at the path the
 // daemon derives from the uid, a notification server on it, the private
 // system bus with the systemd stand-in, and a data root, build properties,
-// policy file and partner-space directory of the test's own.
+// policy file, partner-space directory and desktop-side directories (desktop
+// entries, icons, settings entries, sharing registry) of the test's own.
+// The data root is exported to the test's environment as well, so that a
+// simulated runtime started from it finds the same tree.
 class FerrydWorld
 {
 public:
@@ -42,6 +45,9 @@ public:
     QString packagedDir() const { return dataRoot() + "/data/qrs-staging/app/packaged/"; }
     QString partnerDir() const { return m_dir.filePath("partner") + "/"; }
     QString applicationsDir() const { return m_dir.filePath("applications") + "/"; }
+    QString iconDir() const { return m_dir.filePath("icons") + "/"; }
+    QString settingsEntriesDir() const { return m_dir.filePath("settings-entries") + "/"; }
+    QString sharingRegistry() const { return m_dir.filePath("state/sharing.json"); }
     QString policyFile() const { return m_dir.filePath("policy"); }
     QString path(const QString &name) const { return m_dir.filePath(name); }
     QString buildPropFile() const { return m_dir.filePath("build.prop"); }
