@@ -28,7 +28,9 @@ public:
     DesktopManager(const QString &dataRoot, const DesktopLocations &locations, QObject *parent = nullptr);
 
     // Largest icon written; a larger one leaves the earlier icon in place.
-    static constexpr int kMaxIconBytes = 1024 * 1024;
+    // (A launcher icon is tens of kilobytes; a whole binder transaction can
+    // be at most a little under 1 MiB, so a cap there would never apply.)
+    static constexpr int kMaxIconBytes = 512 * 1024;
 
     // The desktop entry directory of the environment's locations.
     static QString applicationsDir();

@@ -1,11 +1,13 @@
 #include "commandserver.h"
 
 #include "callcommand.h"
+#include "launcherreporter.h"
 #include "simruntime.h"
 
 #include <ferry/binder/service_manager.h>
 
 #include <QJsonArray>
+#include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QLocalServer>
 #include <QLocalSocket>
@@ -23,6 +25,36 @@ QJsonObject ok()
 QJsonObject failure(const QString &error)
 {
     return {{QStringLiteral("ok"), false}, {QStringLiteral("error"), error}};
+}
+
+// Reports the given installed packages (default: all) to the host's
+// launcher service, then code 2 unless "complete" is false.
+QJsonObject reportLaunchers(const QJsonObject &command)
+{
+    QStringList packages = LauncherReporter::installedPackages();
+    if (command.contains(QStringLiteral("packages"))) {
+        packages.clear();
+        for (const QJsonValue &p : command.value(QStringLiteral("packages")).toArray())
+            packages << p.toString();
+    }
+    QElapsedTimer timer;
+    timer.start();
+    int calls = 0;
+    for (const QString &package : packages) {
+        const int n = LauncherReporter::reportPackage(package);
+        if (n < 0)
+            return failure(QStringLiteral("novum.launcher is not registered"));
+        calls += n;
+    }
+    if (command.value(QStringLiteral("complete")).toBool(true)) {
+        if (LauncherReporter::reportComplete() != 0)
+            return failure(QStringLiteral("novum.launcher did not take code 2"));
+        ++calls;
+    }
+    QJsonObject answer = ok();
+    answer.insert(QStringLiteral("calls"), calls);
+    answer.insert(QStringLiteral("ms"), double(timer.nsecsElapsed()) / 1e6);
+    return answer;
 }
 } // namespace
 
@@ -113,6 +145,8 @@ void CommandServer::dispatch(const QJsonObject &command, Answer answer)
         QJsonObject reply = ok();
         reply.insert(QStringLiteral("names"), names);
         answer(reply);
+    } else if (cmd == QLatin1String("report-launchers")) {
+        answer(reportLaunchers(command));
     } else if (cmd == QLatin1String("call")) {
         answer(executeCall(*m_runtime, command));
     } else if (cmd == QLatin1String("exit")) {

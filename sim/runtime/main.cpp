@@ -2,6 +2,7 @@
 // demo. See README.md.
 
 #include "commandserver.h"
+#include "launcherreporter.h"
 #include "managerhost.h"
 #include "servicehost.h"
 #include "simoptions.h"
@@ -73,7 +74,9 @@ int runCoordinator(QCoreApplication &app)
             std::fprintf(stderr, "ferry-runtime-sim: %s\n", qPrintable(why));
             failed = true;
             QCoreApplication::exit(1);
+            return;
         }
+        LauncherReporter::reportAllWhenHostListens(&app);
     });
     if (!options.socketPath.isEmpty() && !commands.listen(options.socketPath, &error)) {
         std::fprintf(stderr, "ferry-runtime-sim: cannot listen on %s: %s\n",

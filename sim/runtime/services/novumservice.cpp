@@ -6,11 +6,13 @@
 //        observer (IPackageInstallObserver2) gets the install result at once, as the package
 //        manager reports it
 //   15 setListener(binder listener)                         -> 0
+// A successful install is then reported to the host's launcher service.
 // Test control (not Android):
 //   0x5eed0001 setInstallResult(int32 result, String16 message)  -> 0
 //   0x5eed0002 reportAppClosed(String16 app, int32 code)    -> 0, status of the listener call
 //        calls the listener ("novum.applications.INovumServiceListener") two-way with the
 //        given code and the app name; status -1 without a listener
+#include "launcherreporter.h"
 #include "novumparcel.h"
 #include "simservice.h"
 
@@ -25,6 +27,8 @@ Status reportInstallResult(const std::shared_ptr<RemoteObject> &observer, const 
                            const QString &message);
 
 namespace {
+
+const int32_t kInstallSucceeded = 1;
 
 class NovumService : public SimService
 {
@@ -46,6 +50,8 @@ public:
             call.out.writeInt32(1);
             call.extra.insert(QStringLiteral("observerStatus"),
                               reportInstallResult(observer, path, m_installResult, m_message));
+            if (m_installResult == kInstallSucceeded)
+                LauncherReporter::afterInstall(path);
             return kStatusOk;
         }
         case 15:

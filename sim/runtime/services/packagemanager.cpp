@@ -14,8 +14,11 @@
 //   install: IPackageInstallObserver2 code 2 (String16 package, int32 result, String16 message,
 //            int32 0 = no extras); the package name is the file name cut at '-' / ".apk"
 //   delete:  IPackageDeleteObserver code 1 (String16 package, int32 result)
+// A successful install, or the removal of an installed package, is then
+// reported to the host's launcher service.
 // Test control (not Android):
 //   0x5eed0001 setResults(int32 installResult, int32 deleteResult, String16 message) -> 0
+#include "launcherreporter.h"
 #include "novumparcel.h"
 #include "runtimeproperties.h"
 #include "simservice.h"
@@ -59,6 +62,9 @@ Status reportInstallResult(const std::shared_ptr<RemoteObject> &observer, const 
 
 namespace {
 
+// INSTALL_SUCCEEDED and DELETE_SUCCEEDED.
+const int32_t kSucceeded = 1;
+
 class PackageManagerService : public SimService
 {
 public:
@@ -81,6 +87,8 @@ public:
             call.out.writeInt32(0);
             call.extra.insert(QStringLiteral("observerStatus"),
                               reportInstallResult(observer, path, m_installResult, m_message));
+            if (m_installResult == kSucceeded)
+                LauncherReporter::afterInstall(path);
             return kStatusOk;
         }
         if (call.code == deleteCode) {
@@ -100,6 +108,8 @@ public:
                 out.writeInt32(m_deleteResult);
                 call.extra.insert(QStringLiteral("observerStatus"), client.transactOneway(1, request));
             }
+            if (m_deleteResult == kSucceeded)
+                LauncherReporter::afterRemoval(package);
             return kStatusOk;
         }
         if (call.code == cacheCode) {
