@@ -1,0 +1,8 @@
+#include "sharingplugininfo.h"
+
+SharingPluginInfo::SharingPluginInfo(QObject *parent)
+    : QObject(parent)
+{
+}
+
+SharingPluginInfo::~SharingPluginInfo() = default;
