@@ -26,7 +26,6 @@ ReplaceResult replaceFile(const QString &path, const QByteArray &content)
         data += n;
         left -= n;
     }
-    ok = ok && fsync(fd) == 0;
     ok = ::close(fd) == 0 && ok;
     ok = ok && ::rename(temp.constData(), target.constData()) == 0;
     if (!ok) {

@@ -1,7 +1,6 @@
 #include "launchernames.h"
 
 #include <QFile>
-#include <QRegularExpression>
 
 #include <climits>
 
@@ -13,17 +12,45 @@ QString LauncherNames::escape(const QString &name)
     return escaped;
 }
 
+namespace {
+
+bool isAsciiLetter(QChar c)
+{
+    return (c >= QLatin1Char('a') && c <= QLatin1Char('z')) || (c >= QLatin1Char('A') && c <= QLatin1Char('Z'));
+}
+
+bool isAsciiWordCharacter(QChar c)
+{
+    return isAsciiLetter(c) || (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || c == QLatin1Char('_');
+}
+
+} // namespace
+
 bool LauncherNames::isValidPackageName(const QString &name)
 {
-    static const QRegularExpression pattern(
-        QStringLiteral("\\A[A-Za-z][A-Za-z0-9_]*(\\.[A-Za-z][A-Za-z0-9_]*)*\\z"));
-    return pattern.match(name).hasMatch();
+    // Each segment starts with a letter; a dot only between segments.
+    bool segmentStart = true;
+    for (const QChar c : name) {
+        if (c == QLatin1Char('.')) {
+            if (segmentStart)
+                return false;
+            segmentStart = true;
+        } else if (segmentStart ? !isAsciiLetter(c) : !isAsciiWordCharacter(c)) {
+            return false;
+        } else {
+            segmentStart = false;
+        }
+    }
+    return !segmentStart;
 }
 
 bool LauncherNames::isValidClassName(const QString &name)
 {
-    static const QRegularExpression pattern(QStringLiteral("\\A[A-Za-z0-9_.$]+\\z"));
-    return pattern.match(name).hasMatch();
+    for (const QChar c : name) {
+        if (!isAsciiWordCharacter(c) && c != QLatin1Char('.') && c != QLatin1Char('$'))
+            return false;
+    }
+    return !name.isEmpty();
 }
 
 bool LauncherNames::hasControlCharacters(const QString &text)
