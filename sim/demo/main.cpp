@@ -26,6 +26,13 @@ namespace {
 
 const int kSdk = 29;
 const QString kPackage = QStringLiteral("com.example.demo");
+const QString kActivity = QStringLiteral("com.example.demo.MainActivity");
+// A 16x16 PNG: a green disc.
+const char kIconBase64[] =
+    "iVBORw0KGgoAAAANSUhEUgAAABAAAAAQCAIAAACQkWg2AAAAOklEQVR42mP4TyJgQOPb3mlBQ/g0YKrG1MNAUDWaHgZiVCPrYSBSNVzPiNVAcrCSE3HkJA1yEh8x"
+    "AAD9IiafHGARrQAAAABJRU5ErkJggg==";
+const int kLauncherAddedCode = 1;
+const int kPackageRemovedCode = 3;
 // Codes of the simulated runtime on this SDK level: the runtime's own
 // service installs, the package manager deletes.
 const int kInstallCode = 2;
@@ -49,6 +56,17 @@ QString unitState(TestWorld &world)
 {
     const QVariantMap p = world.unitProperties();
     return QStringLiteral("%1 (%2)").arg(p.value("ActiveState").toString(), p.value("SubState").toString());
+}
+
+// What the simulated runtime told ferryd's launcher service with this code.
+QList<QJsonObject> launcherReports(const RuntimeSimClient &sim, int code)
+{
+    QList<QJsonObject> reports;
+    for (const QJsonObject &call : sim.transactions(QStringLiteral("novum.launcher"), code)) {
+        if (call.value(QStringLiteral("outgoing")).toBool() && call.value(QStringLiteral("status")).toInt() == 0)
+            reports << call;
+    }
+    return reports;
 }
 
 // A D-Bus call to ferryd on the private system bus; the boolean it answers.
@@ -127,7 +145,16 @@ int run()
     say(QStringLiteral("ferryd is up as pid %1 and owns com.kestrel.ferryd on the private system bus").arg(daemon));
     say(QStringLiteral("runtime unit rididirevov.service is %1").arg(unitState(world.world())));
 
-    const QString apk = world.makeFile(QStringLiteral("downloads/%1-1.apk").arg(kPackage), "a demo APK", 0644);
+    // The fake APK describes the app to the simulated runtime.
+    const QJsonObject description{
+        {QStringLiteral("package"), kPackage},
+        {QStringLiteral("version"), QStringLiteral("1.0")},
+        {QStringLiteral("activities"),
+         QJsonArray{QJsonObject{{QStringLiteral("class"), kActivity},
+                                {QStringLiteral("label"), QStringLiteral("Demo")},
+                                {QStringLiteral("icon"), QString::fromLatin1(kIconBase64)}}}}};
+    const QString apk = world.makeFile(QStringLiteral("downloads/%1-1.apk").arg(kPackage),
+                                       QJsonDocument(description).toJson(QJsonDocument::Compact), 0644);
     say(QStringLiteral("calling installFile(\"%1\")").arg(apk));
     if (!callDaemon(world, QStringLiteral("installFile"), apk, &error))
         return fail(QStringLiteral("installFile was refused %1").arg(error));
@@ -173,6 +200,35 @@ int run()
             .arg(note.summary, note.body.isEmpty() ? QStringLiteral("(no body)") : note.body, note.appName,
                  note.appIcon));
 
+    if (!TestWorld::waitFor([&] { return !launcherReports(sim, kLauncherAddedCode).isEmpty(); }, kStepTimeoutMs))
+        return fail(QStringLiteral("the runtime never reported the app's launcher to ferryd"));
+    say(QStringLiteral("the runtime reported launcher %1/%2 (\"Demo\", version 1.0, a %3-byte icon) to "
+                       "ferryd's novum.launcher")
+            .arg(kPackage, kActivity)
+            .arg(QByteArray::fromBase64(kIconBase64).size()));
+    const QString entryName = QStringLiteral("ferryd_launcher_com_example_demo-com_example_demo_MainActivity");
+    const QString entry = world.applicationsDir() + entryName + QStringLiteral(".desktop");
+    const QString icon = world.iconDir() + entryName + QStringLiteral(".png");
+    const QString settings = world.settingsEntriesDir() + entryName + QStringLiteral(".json");
+    QFile entryFile(entry);
+    if (!entryFile.open(QIODevice::ReadOnly))
+        return fail(QStringLiteral("ferryd wrote no desktop entry %1").arg(entry));
+    say(QStringLiteral("ferryd wrote the desktop entry %1:").arg(entry));
+    for (const QByteArray &line : entryFile.readAll().split('\n')) {
+        if (!line.isEmpty())
+            say(QStringLiteral("    ") + QString::fromUtf8(line));
+    }
+    QFile iconFile(icon);
+    if (!iconFile.open(QIODevice::ReadOnly) || iconFile.readAll() != QByteArray::fromBase64(kIconBase64))
+        return fail(QStringLiteral("the icon %1 is missing or differs from the app's").arg(icon));
+    say(QStringLiteral("the icon %1 holds the app's %2-byte PNG").arg(icon).arg(iconFile.size()));
+    QFile settingsFile(settings);
+    if (!settingsFile.open(QIODevice::ReadOnly))
+        return fail(QStringLiteral("ferryd wrote no settings entry %1").arg(settings));
+    say(QStringLiteral("the settings entry %1 reads %2")
+            .arg(settings, QString::fromUtf8(QJsonDocument::fromJson(settingsFile.readAll())
+                                                 .toJson(QJsonDocument::Compact))));
+
     say(QStringLiteral("calling removeFile(\"%1\")").arg(kPackage));
     if (!callDaemon(world, QStringLiteral("removeFile"), kPackage, &error))
         return fail(QStringLiteral("removeFile was refused %1").arg(error));
@@ -186,6 +242,15 @@ int run()
             .arg(del.at(3).toString())
             .arg(del.at(4).toInt())
             .arg(del.at(5).toInt()));
+
+    if (!TestWorld::waitFor([&] { return !launcherReports(sim, kPackageRemovedCode).isEmpty(); }, kStepTimeoutMs))
+        return fail(QStringLiteral("the runtime never reported the removal to ferryd"));
+    say(QStringLiteral("the runtime reported the removal of %1 to ferryd's novum.launcher").arg(kPackage));
+    for (const QString &path : {entry, icon, settings}) {
+        if (QFile::exists(path))
+            return fail(QStringLiteral("%1 is still there").arg(path));
+    }
+    say(QStringLiteral("ferryd deleted the desktop entry, the icon and the settings entry"));
 
     say(QStringLiteral("tearing down: ferryd, the runtime, the stand-in and the buses"));
     if (!world.stopDaemon())
@@ -204,6 +269,6 @@ int main(int argc, char **argv)
     }
     const int status = run();
     if (status == 0)
-        say(QStringLiteral("done: one APK installed and removed end to end"));
+        say(QStringLiteral("done: one APK installed, shown on the host and removed end to end"));
     return status;
 }
