@@ -5,16 +5,39 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <mutex>
+#include <set>
 
 namespace ferry::binder {
 
 namespace {
 constexpr const char *kBuildPropPath = "/opt/novum//build.prop";
 constexpr int kDefaultSdk = 28;
+constexpr size_t kMaxReportedSdks = 32;
+
+// Android 11 and later put a marker word before the interface token, so
+// every request of ours is refused there; older releases speak other codes.
+// Said once per level, not once per device or call.
+void reportUnsupportedSdk(int sdk)
+{
+    static std::mutex mutex;
+    static std::set<int> reported;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (reported.count(sdk) || reported.size() >= kMaxReportedSdks)
+            return;
+        reported.insert(sdk);
+    }
+    BINDER_ERR("unsupported Android SDK level %d (27 to 29 are supported): requests go out with the SDK %d header, "
+               "which this runtime is likely to refuse", sdk, sdk > 29 ? 29 : 27);
+}
+
 } // namespace
 
 Protocol aidlProtocolForSdk(int sdk)
 {
+    if (sdk < 27 || sdk > 29)
+        reportUnsupportedSdk(sdk);
     if (sdk >= 29)
         return Protocol::Aidl29;
     if (sdk == 28)

@@ -8,8 +8,13 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <fstream>
+#include <functional>
+#include <iterator>
 
 using namespace ferry::binder;
 
@@ -71,6 +76,60 @@ TEST(BinderProtocol, SdkLevelsAndNames)
     Protocol unused;
     EXPECT_FALSE(parseProtocol("aidl30", &unused));
     EXPECT_FALSE(parseProtocol("", &unused));
+}
+
+// What the library logs on standard error while |f| runs.
+std::string stderrOf(const std::function<void()> &f)
+{
+    std::string path = ::testing::TempDir() + "ferry-binder-stderr";
+    fflush(stderr);
+    int saved = dup(2);
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(fd, 2);
+    close(fd);
+    f();
+    fflush(stderr);
+    dup2(saved, 2);
+    close(saved);
+    std::ifstream in(path);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::remove(path.c_str());
+    return text;
+}
+
+size_t countOf(const std::string &text, const std::string &needle)
+{
+    size_t n = 0;
+    for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1))
+        ++n;
+    return n;
+}
+
+// Android 11 and later refuse the SDK 29 header: an unsupported level is
+// said loudly, once, and the nearest header is still used.
+TEST_F(BuildProp, UnsupportedSdkLevelIsReportedOnce)
+{
+    struct Case {
+        int sdk;
+        Protocol protocol;
+        size_t messages;
+    };
+    const Case cases[] = {{27, Protocol::Aidl27, 0}, {28, Protocol::Aidl28, 0}, {29, Protocol::Aidl29, 0},
+                          {30, Protocol::Aidl29, 1}, {34, Protocol::Aidl29, 1}, {25, Protocol::Aidl27, 1}};
+    for (const Case &c : cases) {
+        std::string level = "SDK level " + std::to_string(c.sdk) + " ";
+        std::string log = stderrOf([&] {
+            for (int i = 0; i < 3; ++i)
+                EXPECT_EQ(aidlProtocolForSdk(c.sdk), c.protocol) << c.sdk;
+            write("ro.build.version.sdk=" + std::to_string(c.sdk) + "\n");
+            EXPECT_EQ(protocolForDevice("/dev/vororoveredi"), c.protocol) << c.sdk;
+            EXPECT_EQ(protocolForDevice("/dev/vndvororoveredi"), c.protocol) << c.sdk;
+        });
+        EXPECT_EQ(countOf(log, level), c.messages) << log;
+        if (c.messages) {
+            EXPECT_NE(log.find("ERROR: unsupported Android " + level), std::string::npos) << log;
+        }
+    }
 }
 
 TEST(BinderProtocol, RequestHeadersOfEachVariant)

@@ -14,7 +14,9 @@ namespace ferry::binder {
 //     level: 27 -> Aidl27, 28 -> Aidl28, 29 and later -> Aidl29. The level
 //     is read from "ro.build.version.sdk" in the runtime's build properties,
 //     "/opt/novum//build.prop"; the environment variable FERRY_BUILD_PROP
-//     names another file (tests). Unknown level: Aidl28.
+//     names another file (tests). Unknown level: Aidl28. A level outside
+//     27 to 29 is logged as an error once per level (Android 11 and later
+//     refuse the SDK 29 header) and still gets the nearest variant.
 // Callers that know better pass the protocol to Ipc::get() or
 // ServiceManager::get() explicitly.
 //
@@ -24,7 +26,7 @@ namespace ferry::binder {
 //   Hidl:           interface as a NUL-terminated C string padded to 4
 enum class Protocol { Aidl27, Aidl28, Aidl29, Hidl };
 
-Protocol aidlProtocolForSdk(int sdk);                 // 27 -> Aidl27, 28 -> Aidl28, >=29 -> Aidl29
+Protocol aidlProtocolForSdk(int sdk);                 // <=27 -> Aidl27, 28 -> Aidl28, >=29 -> Aidl29
 int runtimeSdkLevel();                                // 0 when unknown
 Protocol protocolForDevice(const std::string &device);
 bool isHidlDevice(const std::string &device);
