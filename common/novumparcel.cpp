@@ -3,6 +3,7 @@
 #include "logging.h"
 #include "runtimeproperties.h"
 
+#include <ferry/binder/aidl_status.h>
 #include <ferry/binder/local_reply.h>
 #include <ferry/binder/local_request.h>
 #include <ferry/binder/reader.h>
@@ -614,6 +615,12 @@ void NovumParcel::writeInt32(int32_t value)
 {
     if (m_writer)
         m_writer->appendInt32(value);
+}
+
+void NovumParcel::writeNoException()
+{
+    if (m_writer)
+        ferry::binder::AidlStatus::writeNoException(*m_writer);
 }
 
 void NovumParcel::writeInt64(int64_t value)

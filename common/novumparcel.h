@@ -92,6 +92,8 @@ public:
     void writeIntMap(const QMap<int, QVariant> &map);
     void writeIntent(const Intent &intent);
     void writeClipData(const ClipData &clip);
+    // The success status an AIDL reply starts with (Parcel.writeNoException).
+    void writeNoException();
 
 private:
     enum class State { Ok, Truncated, Unsupported, Hostile };

@@ -18,7 +18,7 @@ public:
     {
         if (call.code == 3) {
             call.args = {QStringLiteral("setTimeZone"), call.in.readString()};
-            call.out.writeInt32(0);
+            call.out.writeNoException();
             return kStatusOk;
         }
         call.extra.insert(QStringLiteral("note"), QStringLiteral("Unknown code (%1)").arg(call.code));

@@ -40,13 +40,13 @@ public:
         switch (call.code) {
         case 1:
             call.args = {QStringLiteral("launch"), call.in.readString()};
-            call.out.writeInt32(0);
+            call.out.writeNoException();
             return kStatusOk;
         case 2: {
             const QString path = call.in.readString();
             const std::shared_ptr<RemoteObject> observer = call.in.readObject();
             call.args = {QStringLiteral("install"), path, observer ? QStringLiteral("binder") : QStringLiteral("null")};
-            call.out.writeInt32(0);
+            call.out.writeNoException();
             call.out.writeInt32(1);
             call.extra.insert(QStringLiteral("observerStatus"),
                               reportInstallResult(observer, path, m_installResult, m_message));
@@ -57,13 +57,13 @@ public:
         case 15:
             m_listener = call.in.readObject();
             call.args = {QStringLiteral("setListener"), m_listener ? QStringLiteral("binder") : QStringLiteral("null")};
-            call.out.writeInt32(0);
+            call.out.writeNoException();
             return kStatusOk;
         case 0x5eed0001:
             m_installResult = call.in.readInt32();
             m_message = call.in.readString();
             call.args = {QStringLiteral("setInstallResult"), m_installResult, m_message};
-            call.out.writeInt32(0);
+            call.out.writeNoException();
             return kStatusOk;
         case 0x5eed0002: {
             const QString app = call.in.readString();
@@ -77,7 +77,7 @@ public:
                 status = client.transactSync(uint32_t(code), request, &reply);
             }
             call.args = {QStringLiteral("reportAppClosed"), app, code, status};
-            call.out.writeInt32(0);
+            call.out.writeNoException();
             call.out.writeInt32(status);
             return kStatusOk;
         }

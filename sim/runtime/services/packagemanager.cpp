@@ -84,7 +84,7 @@ public:
             const int32_t user = call.in.readInt32();
             call.args = {QStringLiteral("install"), path, observer ? QStringLiteral("binder") : QStringLiteral("null"),
                          flags, installerNull ? QStringLiteral("null") : QStringLiteral("set"), user};
-            call.out.writeInt32(0);
+            call.out.writeNoException();
             call.extra.insert(QStringLiteral("observerStatus"),
                               reportInstallResult(observer, path, m_installResult, m_message));
             if (m_installResult == kSucceeded)
@@ -99,7 +99,7 @@ public:
             const int32_t flags = call.in.readInt32();
             call.args = {QStringLiteral("delete"), package, version,
                          observer ? QStringLiteral("binder") : QStringLiteral("null"), user, flags};
-            call.out.writeInt32(0);
+            call.out.writeNoException();
             if (observer) {
                 Client client(observer, "android.content.pm.IPackageDeleteObserver");
                 LocalRequest request = client.newRequest(1);
@@ -117,7 +117,7 @@ public:
             const int32_t user = call.in.readInt32();
             const bool observer = call.in.readObject() != nullptr;
             call.args = {QStringLiteral("deleteCache"), package, user, observer};
-            call.out.writeInt32(0);
+            call.out.writeNoException();
             return kStatusOk;
         }
         if (call.code == clearCode) {
@@ -126,7 +126,7 @@ public:
             const int32_t user = call.in.readInt32();
             call.args = {QStringLiteral("clearData"), package.isNull() ? QJsonValue() : QJsonValue(package),
                          observer, user};
-            call.out.writeInt32(0);
+            call.out.writeNoException();
             return kStatusOk;
         }
         if (call.code == 0x5eed0001) {
@@ -134,7 +134,7 @@ public:
             m_deleteResult = call.in.readInt32();
             m_message = call.in.readString();
             call.args = {QStringLiteral("setResults"), m_installResult, m_deleteResult, m_message};
-            call.out.writeInt32(0);
+            call.out.writeNoException();
             return kStatusOk;
         }
         call.extra.insert(QStringLiteral("note"), QStringLiteral("Unknown code (%1)").arg(call.code));

@@ -42,17 +42,17 @@ public:
             const QString s = call.in.readString();
             const int32_t n = call.in.readInt32();
             call.args = {s, n};
-            call.out.writeInt32(0);
+            call.out.writeNoException();
             call.out.writeString(s);
             call.out.writeInt32(n + 1);
             return kStatusOk;
         }
         case 2:
             call.args = {call.in.readString()};
-            call.out.writeInt32(0);
+            call.out.writeNoException();
             return kStatusOk;
         case 3:
-            call.out.writeInt32(0);
+            call.out.writeNoException();
             call.out.writeInt32(m_calls);
             return kStatusOk;
         case 4:
@@ -69,12 +69,12 @@ public:
                                                    NovumParcel in(&request);
                                                    NovumParcel out(reply);
                                                    const QString s = in.readString();
-                                                   out.writeInt32(0);
+                                                   out.writeNoException();
                                                    out.writeString(s);
                                                    return kStatusOk;
                                                });
             }
-            call.out.writeInt32(0);
+            call.out.writeNoException();
             call.out.writeLocalObject(m_child);
             return kStatusOk;
         }
@@ -107,7 +107,7 @@ private:
             }
         }
         call.extra.insert(QStringLiteral("callbackStatus"), status);
-        call.out.writeInt32(0);
+        call.out.writeNoException();
         call.out.writeInt32(status);
         if (!oneway)
             call.out.writeInt32(answer);
