@@ -355,7 +355,7 @@ std::shared_ptr<LocalObject> IpcPrivate::localObjectForId(uint64_t id)
 {
     std::lock_guard<std::mutex> lock(m_objectsMutex);
     if (id == 0)
-        return m_contextManager;
+        return m_contextManager.lock();
     auto it = m_locals.find(id);
     return it != m_locals.end() ? it->second.object.lock() : nullptr;
 }

@@ -127,7 +127,7 @@ private:
     std::mutex m_objectsMutex;
     uint64_t m_nextLocalId = 0x1000;
     std::map<uint64_t, LocalEntry> m_locals;
-    std::shared_ptr<LocalObject> m_contextManager;
+    std::weak_ptr<LocalObject> m_contextManager;   // it holds us: its maker keeps it
     uint64_t m_nextCookie = 1;
     std::map<uint32_t, RemoteEntry> m_remotes;
     std::map<uint64_t, uint32_t> m_cookies;

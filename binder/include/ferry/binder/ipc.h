@@ -41,7 +41,8 @@ public:
     bool isOwnerThread() const;
 
     // Make this process the device's context manager serving |object| at
-    // handle 0 for everybody else.
+    // handle 0 for everybody else. The caller keeps |object| alive (it
+    // holds this Ipc); once it is gone, calls to handle 0 fail.
     Status becomeContextManager(const std::shared_ptr<LocalObject> &object);
 
     // Raw transactions to a handle; Client and RemoteObject wrap these.
