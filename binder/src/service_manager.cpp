@@ -31,6 +31,13 @@ std::map<std::string, std::weak_ptr<ServiceManager>> &registry()
     return *map;
 }
 
+std::shared_ptr<ServiceManager> registered(const std::string &device)
+{
+    std::lock_guard<std::mutex> lock(registryMutex());
+    auto it = registry().find(device);
+    return it != registry().end() ? it->second.lock() : nullptr;
+}
+
 } // namespace
 
 ServiceManager::ServiceManager() : d(std::make_unique<ServiceManagerPrivate>()) {}
@@ -44,8 +51,13 @@ ServiceManager::~ServiceManager()
             registry().erase(it);
     }
     d->pingTimer.stop();
-    for (auto &[id, watch] : d->watches)
-        d->backend->disarm(id);
+    if (d->backend) {
+        std::vector<unsigned long> ids;
+        for (auto &[id, watch] : d->watches)
+            ids.push_back(id);
+        for (unsigned long id : ids)
+            d->backend->disarm(id);
+    }
     d->watches.clear();
     if (d->manager && d->managerDeathId)
         d->manager->removeHandler(d->managerDeathId);
@@ -53,41 +65,39 @@ ServiceManager::~ServiceManager()
 
 std::shared_ptr<ServiceManager> ServiceManager::get(const std::string &device)
 {
-    {
-        std::lock_guard<std::mutex> lock(registryMutex());
-        auto it = registry().find(device);
-        if (it != registry().end()) {
-            if (auto manager = it->second.lock())
-                return manager;
-        }
-    }
+    if (std::shared_ptr<ServiceManager> manager = registered(device))
+        return manager;
     return get(device, protocolForDevice(device));
 }
 
+// The registry lock is never held across a call: handlers served while
+// this thread waits (for the first ping, say) may ask for a manager too.
 std::shared_ptr<ServiceManager> ServiceManager::get(const std::string &device, Protocol protocol)
 {
-    std::lock_guard<std::mutex> lock(registryMutex());
-    auto it = registry().find(device);
-    if (it != registry().end()) {
-        if (auto manager = it->second.lock())
-            return manager;
-    }
+    if (std::shared_ptr<ServiceManager> manager = registered(device))
+        return manager;
     std::shared_ptr<Ipc> ipc = Ipc::get(device, protocol);
     if (!ipc)
         return nullptr;
     std::shared_ptr<ServiceManager> manager(new ServiceManager);
-    ServiceManagerPrivate &d = *manager->d;
-    d.q = manager.get();
-    d.self = manager;
-    d.ipc = ipc;
-    d.device = device;
-    d.protocol = ipc->protocol();
-    if (d.protocol == Protocol::Hidl)
-        d.backend = newHidlServiceManagerBackend(d);
-    else
-        d.backend = newAidlServiceManagerBackend(d);
-    d.checkPresence();
-    registry()[device] = manager;
+    {
+        std::lock_guard<std::mutex> lock(registryMutex());
+        std::weak_ptr<ServiceManager> &slot = registry()[device];
+        if (std::shared_ptr<ServiceManager> other = slot.lock())
+            return other;   // another thread was quicker; ours was never used
+        ServiceManagerPrivate &d = *manager->d;
+        d.q = manager.get();
+        d.self = manager;
+        d.ipc = ipc;
+        d.device = device;
+        d.protocol = ipc->protocol();
+        if (d.protocol == Protocol::Hidl)
+            d.backend = newHidlServiceManagerBackend(d);
+        else
+            d.backend = newAidlServiceManagerBackend(d);
+        slot = manager;
+    }
+    manager->d->checkPresence();
     return manager;
 }
 
@@ -235,7 +245,12 @@ void ServiceManagerPrivate::setPresent(bool now)
     std::shared_ptr<ServiceManager> keep = self.lock();
     if (present) {
         backoffMs = kFirstPingMs;
+        // Arming calls the manager; handlers served meanwhile may change
+        // the watches.
+        std::vector<unsigned long> ids;
         for (auto &[id, watch] : watches)
+            ids.push_back(id);
+        for (unsigned long id : ids)
             backend->arm(id);
     }
     backend->presenceChanged(present);

@@ -1,5 +1,7 @@
 // The AIDL service manager ("android.os.IServiceManager") of SDK 27 to 29.
-// It has no notifications: watched names are polled with listServices.
+// It has no notifications: each watched name is polled with checkService,
+// one call per watch however many names the manager holds.
+#include <ferry/binder/aidl_status.h>
 #include <ferry/binder/ipc.h>
 #include <ferry/binder/local_request.h>
 #include <ferry/binder/log.h>
@@ -8,8 +10,8 @@
 
 #include "service_manager_p.h"
 
-#include <algorithm>
-#include <set>
+#include <utility>
+#include <vector>
 
 namespace ferry::binder {
 
@@ -29,13 +31,18 @@ class AidlBackend : public ServiceManagerBackend {
 public:
     using ServiceManagerBackend::ServiceManagerBackend;
 
-    std::shared_ptr<RemoteObject> lookup(uint32_t code, const std::string &name, Status *status)
+    Status check(const std::string &name, std::unique_ptr<RemoteReply> *reply)
     {
         LocalRequest request(d.protocol, kInterface);
         request.writer().appendString16(name);
+        return d.call(kCheckService, request.writer(), reply);
+    }
+
+    std::shared_ptr<RemoteObject> get(const std::string &name, Status *status) override
+    {
         std::unique_ptr<RemoteReply> reply;
-        *status = d.call(code, request.writer(), &reply);
-        if (*status != kStatusOk)
+        *status = check(name, &reply);
+        if (*status != kStatusOk || !reply)
             return nullptr;
         // The C service managers answer with just the object, or int32 0.
         Reader r = reply->reader();
@@ -45,9 +52,14 @@ public:
         return object;
     }
 
-    std::shared_ptr<RemoteObject> get(const std::string &name, Status *status) override
+    // Whether |name| is registered, without taking a reference to it:
+    // the handle in the reply is released with the reply's buffer.
+    Status isRegistered(const std::string &name, bool *registered)
     {
-        return lookup(kCheckService, name, status);
+        std::unique_ptr<RemoteReply> reply;
+        Status status = check(name, &reply);
+        *registered = status == kStatusOk && reply && reply->reader().objectCount() > 0;
+        return status;
     }
 
     Status add(const std::string &name, const std::shared_ptr<LocalObject> &object) override
@@ -64,9 +76,9 @@ public:
         if (status != kStatusOk)
             return status;
         // Some managers answer with an exception word, the C ones with 0.
-        int32_t code = 0;
         Reader r = reply->reader();
-        if (r.readInt32(&code) && code != 0)
+        AidlStatus answer;
+        if (!r.atEnd() && (!answer.readFrom(r, d.protocol) || !answer.isOk()))
             return kStatusFailed;
         return kStatusOk;
     }
@@ -105,8 +117,14 @@ public:
         auto it = d.watches.find(id);
         if (it == d.watches.end())
             return;
-        Status status;
-        it->second.known = lookup(kCheckService, it->second.name, &status) != nullptr;
+        std::string name = it->second.name;
+        bool registered = false;
+        isRegistered(name, &registered);
+        // Handlers served during the call may have removed the watch.
+        it = d.watches.find(id);
+        if (it == d.watches.end())
+            return;
+        it->second.known = registered;
         startPolling();
     }
 
@@ -143,17 +161,22 @@ private:
     {
         if (!d.present || d.watches.empty())
             return;
-        Status status;
-        std::vector<std::string> listed = list(&status);
-        if (status != kStatusOk)
-            return;
-        std::set<std::string> names(listed.begin(), listed.end());
+        // Calls serve incoming requests meanwhile, and those may add or
+        // remove watches: work from a copy and look each one up again.
+        std::vector<std::pair<unsigned long, std::string>> watched;
+        for (auto &[id, watch] : d.watches)
+            watched.emplace_back(id, watch.name);
         std::vector<std::pair<unsigned long, std::string>> appeared;
-        for (auto &[id, watch] : d.watches) {
-            bool present = names.count(watch.name) != 0;
-            if (present && !watch.known)
-                appeared.emplace_back(id, watch.name);
-            watch.known = present;
+        for (auto &[id, name] : watched) {
+            bool registered = false;
+            if (isRegistered(name, &registered) != kStatusOk || !d.present)
+                return;
+            auto it = d.watches.find(id);
+            if (it == d.watches.end())
+                continue;
+            if (registered && !it->second.known)
+                appeared.emplace_back(id, name);
+            it->second.known = registered;
         }
         for (auto &[id, name] : appeared)
             d.fireRegistration(id, name);

@@ -108,7 +108,9 @@ public:
         splitName(watch.name, &fqName, &instance);
         if (!watch.callback) {
             std::weak_ptr<ServiceManager> weak = d.self;
-            std::string wanted = watch.name;
+            // The manager reports "fqName/instance"; a bare fqName watches
+            // the "default" instance.
+            std::string wanted = fqName + "/" + instance;
             watch.callback = LocalObject::create(
                 d.ipc, kNotification,
                 [weak, id, wanted](const RemoteRequest &req, uint32_t code, uint32_t, LocalReply *) -> Status {
@@ -129,12 +131,14 @@ public:
         request.writer().appendHidlString(fqName);
         request.writer().appendHidlString(instance);
         request.writer().appendLocalObject(watch.callback);
+        // |watch| may be gone once the call returns.
+        std::string name = watch.name;
         std::unique_ptr<RemoteReply> reply;
         Status status = d.call(kRegisterForNotifications, request.writer(), &reply);
         Reader r;
         int8_t ok = 0;
         if (status != kStatusOk || !readHidlStatus(reply, &r) || !r.readInt8(&ok) || !ok)
-            BINDER_WARN("%s: cannot watch %s (%d)", d.device.c_str(), watch.name.c_str(), status);
+            BINDER_WARN("%s: cannot watch %s (%d)", d.device.c_str(), name.c_str(), status);
     }
 
     void disarm(unsigned long id) override

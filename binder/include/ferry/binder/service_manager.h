@@ -28,8 +28,9 @@ class ServiceManagerPrivate;
 // "fqName/instance".
 //
 // Registration handlers are called with the name when it gets registered
-// (HIDL: also for a name already present when the handler is added; AIDL:
-// noticed by polling listServices every 2000 ms). Presence handlers are
+// (HIDL: with "fqName/instance", also for a name already present when the
+// handler is added; AIDL: noticed by asking checkService for each watched
+// name every 2000 ms, and again after it vanished). Presence handlers are
 // called with false when the service manager dies and with true when it
 // is back (pinged with a back-off from 100 ms to 1000 ms); watches are
 // re-armed then.
