@@ -4,6 +4,7 @@
 #include "simruntime.h"
 #include "transactionlog.h"
 
+#include <ferry/binder/aidl_status.h>
 #include <ferry/binder/client.h>
 #include <ferry/binder/ipc.h>
 #include <ferry/binder/local_object.h>
@@ -57,9 +58,10 @@ std::shared_ptr<LocalObject> newCallbackObject(SimRuntime &runtime, const QStrin
     const std::shared_ptr<ServiceManager> manager = runtime.serviceManager(device);
     if (!manager)
         return nullptr;
+    const bool hidl = manager->protocol() == Protocol::Hidl;
     std::shared_ptr<LocalObject> object = manager->newLocalObject(
-        interface.toStdString(), [label](const RemoteRequest &request, uint32_t code, uint32_t flags,
-                                         LocalReply *reply) -> Status {
+        interface.toStdString(), [label, hidl](const RemoteRequest &request, uint32_t code, uint32_t flags,
+                                               LocalReply *reply) -> Status {
             Reader reader = request.reader();
             TransactionLog::append({
                 {QStringLiteral("service"), label},
@@ -68,8 +70,10 @@ std::shared_ptr<LocalObject> newCallbackObject(SimRuntime &runtime, const QStrin
                 {QStringLiteral("interface"), QString::fromStdString(request.interface())},
                 {QStringLiteral("hex"), hex(reader.data() + reader.position(), reader.bytesRemaining())},
             });
-            if (reply)
-                reply->writer().appendInt32(0);
+            if (reply && hidl)
+                reply->writer().appendInt32(0);   // HIDL status OK
+            else if (reply)
+                AidlStatus::writeNoException(reply->writer());
             return kStatusOk;
         });
     runtime.keep(object);
