@@ -32,25 +32,13 @@ QJsonObject failure(const QString &error)
 QJsonObject reportLaunchers(const QJsonObject &command)
 {
     QStringList packages = LauncherReporter::installedPackages();
-    if (command.contains(QStringLiteral("packages"))) {
-        packages.clear();
-        for (const QJsonValue &p : command.value(QStringLiteral("packages")).toArray())
-            packages << p.toString();
-    }
+    if (command.contains(QStringLiteral("packages")))
+        packages = command.value(QStringLiteral("packages")).toVariant().toStringList();
     QElapsedTimer timer;
     timer.start();
-    int calls = 0;
-    for (const QString &package : packages) {
-        const int n = LauncherReporter::reportPackage(package);
-        if (n < 0)
-            return failure(QStringLiteral("novum.launcher is not registered"));
-        calls += n;
-    }
-    if (command.value(QStringLiteral("complete")).toBool(true)) {
-        if (LauncherReporter::reportComplete() != 0)
-            return failure(QStringLiteral("novum.launcher did not take code 2"));
-        ++calls;
-    }
+    const int calls = LauncherReporter::report(packages, command.value(QStringLiteral("complete")).toBool(true));
+    if (calls < 0)
+        return failure(QStringLiteral("novum.launcher is not registered"));
     QJsonObject answer = ok();
     answer.insert(QStringLiteral("calls"), calls);
     answer.insert(QStringLiteral("ms"), double(timer.nsecsElapsed()) / 1e6);

@@ -22,9 +22,7 @@ namespace LauncherReporter {
 
 namespace {
 
-const char kDevice[] = "/dev/vororoveredi";
 const char kService[] = "novum.launcher";
-const char kInterface[] = "novum.applications.INovumNativeLauncherService";
 // Fake APKs are small descriptions; a generated icon may make one larger.
 const qint64 kMaxApkBytes = 16 * 1024 * 1024;
 const int kHostPollMs = 50;
@@ -32,9 +30,9 @@ const int kHostPolls = 1200;
 
 std::unique_ptr<Client> hostService()
 {
-    const std::shared_ptr<ServiceManager> manager = ServiceManager::get(kDevice);
+    const std::shared_ptr<ServiceManager> manager = ServiceManager::get("/dev/vororoveredi");
     const std::shared_ptr<RemoteObject> remote = manager ? manager->getServiceSync(kService) : nullptr;
-    return remote ? std::make_unique<Client>(remote, kInterface) : nullptr;
+    return remote ? std::make_unique<Client>(remote, "novum.applications.INovumNativeLauncherService") : nullptr;
 }
 
 Status call(const Client &client, uint32_t code, const QJsonArray &args,
@@ -47,149 +45,72 @@ Status call(const Client &client, uint32_t code, const QJsonArray &args,
     }
     std::unique_ptr<RemoteReply> reply;
     const Status status = client.transactSync(code, request, &reply);
-    TransactionLog::append({{QStringLiteral("service"), QString::fromLatin1(kService)},
-                            {QStringLiteral("code"), qint64(code)},
-                            {QStringLiteral("outgoing"), true},
-                            {QStringLiteral("args"), args},
-                            {QStringLiteral("status"), status}});
+    TransactionLog::append({{"service", kService}, {"code", qint64(code)}, {"outgoing", true},
+                            {"args", args}, {"status", status}});
     return status;
 }
 
 QString installedPath(const QString &package)
 {
-    return installedDir() + package + QStringLiteral(".apk");
+    return dataPath(dataRoot(), AppDir) + package + QStringLiteral(".apk");
 }
 
-ApkDescription installedDescription(const QString &package)
+int reportPackage(const Client &client, const QString &package)
 {
     QFile file(installedPath(package));
     if (!file.open(QIODevice::ReadOnly))
-        return ApkDescription();
-    ApkDescription description = ApkDescription::parse(file.read(kMaxApkBytes), file.fileName());
-    description.package = package;
-    return description;
-}
-
-int report(const Client &client, const QString &package)
-{
-    const ApkDescription description = installedDescription(package);
-    int calls = 0;
+        return 0;
+    const ApkDescription description = ApkDescription::parse(file.read(kMaxApkBytes), file.fileName());
     for (const ApkActivity &a : description.activities) {
-        const QJsonArray args{package, a.className, a.label};
-        if (!a.handler) {
-            call(client, kLauncherCode, args, [&](NovumParcel &p) {
-                p.writeString(package);
-                p.writeString(a.className);
-                p.writeString(a.label);
-                p.writeString(a.version);
-                p.writeByteArray(a.icon);
-            });
-        } else {
-            call(client, kHandlerCode, args, [&](NovumParcel &p) {
-                p.writeString(package);
-                p.writeString(a.className);
-                p.writeString(a.label);
+        call(client, a.handler ? 4 : 1, {package, a.className, a.label}, [&](NovumParcel &p) {
+            p.writeString(package);
+            p.writeString(a.className);
+            p.writeString(a.label);
+            if (a.handler)
                 p.writeString(a.caption);
-                p.writeString(a.version);
+            p.writeString(a.version);
+            if (a.handler) {
                 p.writeString(a.mimeTypes.join(QLatin1Char(';')));
                 p.writeString(a.shareTypes.join(QLatin1Char(';')));
                 p.writeBool(a.multi);
                 p.writeString(a.schemes.join(QLatin1Char(';')));
                 p.writeString(a.hosts.join(QLatin1Char(';')));
                 p.writeBool(false);
-                p.writeByteArray(a.icon);
-            });
-        }
-        ++calls;
+            }
+            p.writeByteArray(a.icon);
+        });
     }
-    return calls;
+    return description.activities.size();
 }
 
 } // namespace
 
-QString installedDir()
-{
-    return dataPath(dataRoot(), AppDir);
-}
-
-QString recordInstall(const QString &runtimePath)
-{
-    QFile staged(dataRoot() + runtimePath);
-    if (!staged.open(QIODevice::ReadOnly))
-        return QString();
-    const QByteArray content = staged.read(kMaxApkBytes);
-    const QString package = ApkDescription::parse(content, runtimePath).package;
-    // The package name becomes a file name here, as it does on Android.
-    if (package.isEmpty() || package.contains(QLatin1Char('/')) || package.startsWith(QLatin1Char('.')))
-        return QString();
-    QDir().mkpath(installedDir());
-    QFile installed(installedPath(package));
-    if (!installed.open(QIODevice::WriteOnly | QIODevice::Truncate) || installed.write(content) != content.size())
-        return QString();
-    return package;
-}
-
-bool recordRemoval(const QString &package)
-{
-    return !package.contains(QLatin1Char('/')) && QFile::remove(installedPath(package));
-}
-
 QStringList installedPackages()
 {
     QStringList packages;
-    for (QString name : QDir(installedDir()).entryList({QStringLiteral("*.apk")}, QDir::Files, QDir::Name)) {
-        name.chop(4);
-        packages << name;
-    }
+    for (QString name : QDir(dataPath(dataRoot(), AppDir)).entryList({"*.apk"}, QDir::Files, QDir::Name))
+        packages << name.left(name.size() - 4);
     return packages;
 }
 
-int reportPackage(const QString &package)
-{
-    const std::unique_ptr<Client> client = hostService();
-    return client ? report(*client, package) : -1;
-}
-
-int reportAll(bool complete)
+int report(const QStringList &packages, bool complete)
 {
     const std::unique_ptr<Client> client = hostService();
     if (!client)
         return -1;
     int calls = 0;
-    for (const QString &package : installedPackages())
-        calls += report(*client, package);
-    if (complete) {
-        call(*client, kCompleteCode, QJsonArray(), [](NovumParcel &) {});
+    for (const QString &package : packages)
+        calls += reportPackage(*client, package);
+    if (complete && call(*client, 2, QJsonArray(), [](NovumParcel &) {}) == kStatusOk)
         ++calls;
-    }
     return calls;
-}
-
-Status reportComplete()
-{
-    const std::unique_ptr<Client> client = hostService();
-    if (!client)
-        return kStatusDeadObject;
-    return call(*client, kCompleteCode, QJsonArray(), [](NovumParcel &) {});
-}
-
-Status reportRemoved(const QString &package)
-{
-    const std::unique_ptr<Client> client = hostService();
-    if (!client)
-        return kStatusDeadObject;
-    return call(*client, kRemovedCode, QJsonArray{package}, [&](NovumParcel &p) { p.writeString(package); });
 }
 
 void reportAllWhenHostListens(QObject *context)
 {
     auto poll = std::make_shared<std::function<void(int)>>();
     *poll = [context, weak = std::weak_ptr<std::function<void(int)>>(poll)](int left) {
-        if (hostService()) {
-            reportAll(true);
-            return;
-        }
-        if (left <= 0)
+        if (report(installedPackages(), true) >= 0 || left <= 0)
             return;
         if (const auto again = weak.lock())
             QTimer::singleShot(kHostPollMs, context, [again, left] { (*again)(left - 1); });
@@ -202,17 +123,30 @@ void afterInstall(const QString &runtimePath)
     // Reported once the install call is answered: the host handles each
     // report before it answers, and is busy with its own call until then.
     QTimer::singleShot(0, [runtimePath] {
-        const QString package = recordInstall(runtimePath);
-        if (!package.isEmpty())
-            reportPackage(package);
+        QFile staged(dataRoot() + runtimePath);
+        if (!staged.open(QIODevice::ReadOnly))
+            return;
+        const QByteArray content = staged.read(kMaxApkBytes);
+        const QString package = ApkDescription::parse(content, runtimePath).package;
+        // The package name becomes a file name here, as it does on Android.
+        if (package.isEmpty() || package.contains(QLatin1Char('/')) || package.startsWith(QLatin1Char('.')))
+            return;
+        QDir().mkpath(dataPath(dataRoot(), AppDir));
+        QFile installed(installedPath(package));
+        if (!installed.open(QIODevice::WriteOnly | QIODevice::Truncate) || installed.write(content) != content.size())
+            return;
+        installed.close();
+        report({package}, false);
     });
 }
 
 void afterRemoval(const QString &package)
 {
     QTimer::singleShot(0, [package] {
-        if (recordRemoval(package))
-            reportRemoved(package);
+        if (package.contains(QLatin1Char('/')) || !QFile::remove(installedPath(package)))
+            return;
+        if (const std::unique_ptr<Client> client = hostService())
+            call(*client, 3, {package}, [&](NovumParcel &p) { p.writeString(package); });
     });
 }
 
