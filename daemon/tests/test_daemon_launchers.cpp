@@ -18,7 +18,8 @@
 
 namespace {
 
-const int kTimeoutMs = 20000;
+// Generous: the first install starts the runtime, and the guest may share a busy machine.
+const int kTimeoutMs = 60000;
 
 QByteArray readAll(const QString &path)
 {
