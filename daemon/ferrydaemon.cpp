@@ -3,6 +3,7 @@
 #include "calleropen.h"
 #include "callerprivilege.h"
 #include "datapath.h"
+#include "intentbuilder.h"
 #include "ferrydaemonadaptor.h"
 #include "logging.h"
 #include "notification.h"
@@ -20,6 +21,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QRegularExpression>
 
 #include <cerrno>
@@ -55,9 +57,37 @@ QString fileNameOf(const QString &path)
     return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
 }
 
-void notAvailableYet(const char *method)
+const int kWindowChecks = 10;
+const int kWindowCheckIntervalMs = 500;
+const int kDuTimeoutMs = 30000;
+
+// "du -sxb" output: the byte count before the first tab; 0 when it does not
+// parse, empty when there is no tab at all.
+bool parseDuOutput(const QByteArray &output, qulonglong *bytes)
 {
-    qCWarning(lcDaemon) << method << "is not available yet";
+    QByteArray text = output;
+    const int nul = text.indexOf('\0');
+    if (nul >= 0)
+        text.truncate(nul);
+    const QStringList parts = QString::fromUtf8(text).split(QLatin1Char('\t'));
+    if (parts.size() < 2)
+        return false;
+    bool ok = false;
+    *bytes = parts.first().toULongLong(&ok);
+    if (!ok)
+        *bytes = 0;
+    return true;
+}
+
+// Sizes from Android are untrusted: negative values count as nothing, and
+// the data size without cache never goes below zero.
+AppSizeInfo appSizeOf(const NovumStorageStatsManager::PackageStats &stats)
+{
+    AppSizeInfo info;
+    info.codeBytes = qMax<qint64>(stats.codeBytes, 0);
+    info.cacheBytes = qMax<qint64>(stats.cacheBytes, 0);
+    info.dataBytes = qMax<qint64>(qMax<qint64>(stats.dataBytes, 0) - info.cacheBytes, 0);
+    return info;
 }
 
 } // namespace
@@ -70,6 +100,9 @@ FerryDaemon::FerryDaemon(const QString &dataRoot, QObject *parent)
       m_dataRoot(dataRoot)
 {
     AppSizeInfo::registerType();
+    m_windowTimer.setSingleShot(true);
+    m_windowTimer.setInterval(kWindowCheckIntervalMs);
+    connect(&m_windowTimer, &QTimer::timeout, this, &FerryDaemon::checkWindow);
 
     connect(&m_apkManager, &ApkManager::addLauncher, &m_desktopManager, &DesktopManager::onCreateLauncher);
     connect(&m_apkManager, &ApkManager::packageRemoved, &m_desktopManager, &DesktopManager::onRemovePackage);
@@ -405,7 +438,8 @@ void FerryDaemon::onNovumServiceAvailable(bool connected)
 
 void FerryDaemon::onActivityManagerAvailable(bool connected)
 {
-    Q_UNUSED(connected);
+    if (connected && !m_intentQueue.isEmpty())
+        workOffIntentQueue();
 }
 
 // ---- notifications ----
@@ -487,78 +521,220 @@ void FerryDaemon::launchApp(const QString &packageName)
     m_launchQueue << packageName;
 }
 
+bool FerryDaemon::allowedToControlApps(const char *method, const QString &packageName)
+{
+    // Any local user can reach these methods; they act on other users' apps.
+    if (isPrivilegedCaller())
+        return true;
+    qCWarning(lcDaemon) << "Refusing" << method << "for" << packageName << "from"
+                        << message().service() << ": caller is not privileged";
+    return false;
+}
+
 void FerryDaemon::deleteAppCacheFiles(const QString &packageName)
 {
-    m_packageManager.deleteCacheFiles(packageName);
+    if (allowedToControlApps("deleteAppCacheFiles", packageName))
+        m_packageManager.deleteCacheFiles(packageName);
 }
 
 void FerryDaemon::clearAppUserData(const QString &packageName)
 {
-    m_packageManager.clearUserData(packageName);
-}
-
-qulonglong FerryDaemon::getAndroidAppDataUsage()
-{
-    notAvailableYet("getAndroidAppDataUsage");
-    return 0;
-}
-
-void FerryDaemon::notifyRuntimeUpgrade(bool upgrading)
-{
-    Q_UNUSED(upgrading);
-    notAvailableYet("notifyRuntimeUpgrade");
-}
-
-bool FerryDaemon::getAppStartOnBootup(const QString &packageName)
-{
-    Q_UNUSED(packageName);
-    notAvailableYet("getAppStartOnBootup");
-    return false;
-}
-
-void FerryDaemon::setAppStartOnBootup(const QString &packageName, bool autoStartAllowed)
-{
-    Q_UNUSED(packageName);
-    Q_UNUSED(autoStartAllowed);
-    notAvailableYet("setAppStartOnBootup");
+    if (allowedToControlApps("clearAppUserData", packageName))
+        m_packageManager.clearUserData(packageName);
 }
 
 void FerryDaemon::forceStopApp(const QString &packageName)
 {
-    Q_UNUSED(packageName);
-    notAvailableYet("forceStopApp");
+    if (allowedToControlApps("forceStopApp", packageName))
+        m_activityManager.forceStopPackage(packageName);
+}
+
+bool FerryDaemon::getAppStartOnBootup(const QString &packageName)
+{
+    return m_deviceIdle.isPowerSaveWhitelisted(packageName);
+}
+
+void FerryDaemon::setAppStartOnBootup(const QString &packageName, bool autoStartAllowed)
+{
+    if (!allowedToControlApps("setAppStartOnBootup", packageName))
+        return;
+    const bool before = m_deviceIdle.isPowerSaveWhitelisted(packageName);
+    m_deviceIdle.setPowerSaveWhitelisted(packageName, autoStartAllowed);
+    const bool after = m_deviceIdle.isPowerSaveWhitelisted(packageName);
+    if (before != after)
+        emit appStartOnBootupChanged(packageName, after);
 }
 
 AppSizeInfo FerryDaemon::getAppSize(const QString &packageName)
 {
-    Q_UNUSED(packageName);
-    notAvailableYet("getAppSize");
-    return AppSizeInfo();
+    const AppSizeInfo info = appSizeOf(m_storageStatsManager.queryPackageStats(packageName));
+    qCDebug(lcDaemon) << "App size query for" << packageName << info.codeBytes << info.dataBytes << info.cacheBytes;
+    return info;
+}
+
+QString FerryDaemon::duProgram()
+{
+    const QByteArray env = qgetenv("FERRYD_DU");
+    return env.isEmpty() ? QStringLiteral("/usr/bin/du") : QString::fromLocal8Bit(env);
+}
+
+qulonglong FerryDaemon::getAndroidAppDataUsage()
+{
+    // du over a large data tree takes long: it runs beside the event loop
+    // and the D-Bus reply follows when it is done.
+    auto *du = new QProcess(this);
+    du->setProgram(duProgram());
+    du->setArguments({QStringLiteral("-sxb"), dataPath(m_dataRoot, AppDataDir)});
+    du->setProcessChannelMode(QProcess::SeparateChannels);
+    du->setStandardErrorFile(QProcess::nullDevice());
+
+    const bool fromBus = calledFromDBus();
+    QDBusMessage request;
+    QDBusConnection bus = fromBus ? connection() : QDBusConnection::systemBus();
+    if (fromBus) {
+        setDelayedReply(true);
+        request = message();
+    }
+    auto result = std::make_shared<qulonglong>(0);
+    auto finish = [du, request, bus, fromBus, result](bool exited) mutable {
+        if (du->property("done").toBool())
+            return;
+        du->setProperty("done", true);
+        if (!exited || !parseDuOutput(du->readAllStandardOutput(), result.get())) {
+            qCWarning(lcDaemon) << "Could not determine android app data usage";
+            *result = 0;
+        }
+        if (fromBus)
+            bus.send(request.createReply(QVariant::fromValue(*result)));
+        du->deleteLater();
+    };
+    auto *timeout = new QTimer(du);
+    timeout->setSingleShot(true);
+    connect(timeout, &QTimer::timeout, du, [du, finish]() mutable {
+        du->kill();
+        finish(false);
+    });
+    connect(du, qOverload<int, QProcess::ExitStatus>(&QProcess::finished), du,
+            [finish](int, QProcess::ExitStatus status) mutable { finish(status == QProcess::NormalExit); });
+    connect(du, &QProcess::errorOccurred, du, [du, finish](QProcess::ProcessError error) mutable {
+        if (error == QProcess::FailedToStart)
+            finish(false);
+    });
+    timeout->start(kDuTimeoutMs);
+    du->start(QIODevice::ReadOnly);
+    if (!fromBus) {
+        // An internal caller wants the value itself.
+        du->waitForFinished(kDuTimeoutMs);
+        finish(du->state() == QProcess::NotRunning && du->exitStatus() == QProcess::NormalExit &&
+               du->error() != QProcess::FailedToStart);
+    }
+    return *result;
+}
+
+void FerryDaemon::notifyRuntimeUpgrade(bool upgrading)
+{
+    qCDebug(lcDaemon) << "notifyRuntimeUpgrade:" << (upgrading ? "true" : "false");
+    QDBusConnection session = QDBusConnection::sessionBus();
+    const QStringList entries = m_desktopManager.allDesktopEntries();
+    for (const QString &path : entries) {
+        const QString name = QFileInfo(path).fileName().section(QLatin1Char('.'), 0, 0);
+        QDBusMessage call = QDBusMessage::createMethodCall(
+            QStringLiteral("org.nemomobile.lipstick"), QStringLiteral("/LauncherModel"),
+            QStringLiteral("org.nemomobile.lipstick.LauncherModel"),
+            upgrading ? QStringLiteral("updatingStarted") : QStringLiteral("updatingFinished"));
+        if (upgrading)
+            call.setArguments({name, QString(""), QString(""), path});
+        else
+            call.setArguments({name});
+        // The launcher's answers carry nothing; messages of one connection
+        // arrive in order, so nothing here waits for them.
+        session.asyncCall(call);
+    }
+}
+
+// ---- intents ----
+
+void FerryDaemon::queueIntent(const Intent &intent)
+{
+    m_intentQueue << intent;
+    if (!m_activityManager.isConnected()) {
+        publishNotification(qtTrId("ferryd-launch_novum_to_start_android_app")
+                                .arg(m_desktopManager.appDisplayName(intent.package)),
+                            false);
+        return;
+    }
+    if (!m_launching)
+        workOffIntentQueue();
+}
+
+void FerryDaemon::workOffIntentQueue()
+{
+    if (m_launching && m_surfaceFlinger)
+        return;   // a window wait is running; it goes on with the queue
+    m_launching = true;
+    while (!m_intentQueue.isEmpty()) {
+        const Intent intent = m_intentQueue.takeFirst();
+        qCDebug(lcDaemon) << "Launching " << intent.action << intent.package;
+        m_activityManager.startActivity(intent);
+        if (!intent.package.isEmpty()) {
+            m_windowPackage = intent.package;
+            m_windowChecks = 0;
+            m_surfaceFlinger = new NovumSurfaceFlinger(this);
+            checkWindow();
+            return;
+        }
+    }
+    m_launching = false;
+}
+
+void FerryDaemon::checkWindow()
+{
+    if (!m_surfaceFlinger)
+        return;
+    if (m_windowChecks >= kWindowChecks) {
+        finishWindowWait();
+        return;
+    }
+    ++m_windowChecks;
+    if (m_surfaceFlinger->hasWindow(m_windowPackage)) {
+        finishWindowWait();
+        return;
+    }
+    qCDebug(lcDaemon) << "Window for" << m_windowPackage << "not yet found. Sleeping 500ms";
+    m_windowTimer.start();
+}
+
+void FerryDaemon::finishWindowWait()
+{
+    m_windowTimer.stop();
+    delete m_surfaceFlinger;
+    m_surfaceFlinger = nullptr;
+    m_windowPackage.clear();
+    workOffIntentQueue();
 }
 
 void FerryDaemon::openAppSettings(const QString &packageName)
 {
-    Q_UNUSED(packageName);
-    notAvailableYet("openAppSettings");
+    qCDebug(lcDaemon) << "Opening app settings for" << packageName;
+    ensureRuntimeStarted();
+    queueIntent(IntentBuilder::appSettingsIntent(packageName));
 }
 
 void FerryDaemon::viewLicenses()
 {
-    notAvailableYet("viewLicenses");
+    qCDebug(lcDaemon) << "Opening legal information settings page";
+    ensureRuntimeStarted();
+    queueIntent(IntentBuilder::licensesIntent());
 }
 
 void FerryDaemon::launchIntent(const QString &action, const QString &data, const QString &type,
                                const QString &packageName, const QString &className, const QString &category,
                                const QVariantMap &extras)
 {
-    Q_UNUSED(action);
-    Q_UNUSED(data);
-    Q_UNUSED(type);
-    Q_UNUSED(packageName);
-    Q_UNUSED(className);
-    Q_UNUSED(category);
-    Q_UNUSED(extras);
-    notAvailableYet("launchIntent");
+    qCDebug(lcDaemon) << "Launching intent" << action << data << type << packageName << className << category
+                      << extras;
+    ensureRuntimeStarted();
+    queueIntent(IntentBuilder::launchIntent(action, data, type, packageName, className, category, extras));
 }
 
 void FerryDaemon::launchIntent(const QString &action, const QString &data, const QString &type,
@@ -569,6 +745,8 @@ void FerryDaemon::launchIntent(const QString &action, const QString &data, const
 
 void FerryDaemon::share(const QVariantMap &shareActionConfiguration)
 {
-    Q_UNUSED(shareActionConfiguration);
-    notAvailableYet("share");
+    ensureRuntimeStarted();
+    Intent intent;
+    if (IntentBuilder::shareIntent(shareActionConfiguration, &intent))
+        queueIntent(intent);
 }

@@ -8,12 +8,14 @@
 #include "novumdeviceidle.h"
 #include "novumpackagemanager.h"
 #include "novumstoragestatsmanager.h"
+#include "novumsurfaceflinger.h"
 #include "novumtimezonemonitor.h"
 #include "packagemod.h"
 
 #include <QDBusContext>
 #include <QObject>
 #include <QStringList>
+#include <QTimer>
 #include <QVariantList>
 #include <QVariantMap>
 
@@ -86,6 +88,7 @@ private slots:
     void onNovumServiceAvailable(bool connected);
     void onPackageManagerAvailable(bool connected);
     void onActivityManagerAvailable(bool connected);
+    void checkWindow();
 
 private:
     // The D-Bus caller's ids from /proc, checked against the bus's own
@@ -102,6 +105,15 @@ private:
     bool bothConnectionsUp() const;
     void drainPendingQueue();
     void workOffLaunchQueue();
+    // Intents: queued until the activity manager is there, then sent one by
+    // one, each waiting (by timer, not blocking) for its app's window.
+    void queueIntent(const Intent &intent);
+    void workOffIntentQueue();
+    void finishWindowWait();
+    // The caller check of the four app-data methods; logs the refusal.
+    bool allowedToControlApps(const char *method, const QString &packageName);
+    // Paths of programs the daemon runs; overridable for tests.
+    static QString duProgram();
 
     // Components, in construction order.
     ApkManager m_apkManager;
@@ -119,4 +131,8 @@ private:
     QStringList m_launchQueue;
     QList<Intent> m_intentQueue;   // waiting for the activity manager
     bool m_launching = false;      // while the intent queue is worked off
+    NovumSurfaceFlinger *m_surfaceFlinger = nullptr;   // during one window wait
+    QString m_windowPackage;
+    int m_windowChecks = 0;
+    QTimer m_windowTimer;
 };

@@ -2,12 +2,24 @@
 
 #include "novumbinderconnection.h"
 
-// Connection to Android's "storagestats" service. Its operations are not
-// available yet; the object keeps the daemon's construction order and
-// connection wiring in place.
+// Client of Android's storage statistics ("storagestats"), connected on
+// demand and dropped 5 s after the last use.
 class NovumStorageStatsManager : public NovumBinderConnection
 {
     Q_OBJECT
 public:
+    // Sizes as Android reports them; data includes the cache.
+    struct PackageStats
+    {
+        qint64 codeBytes = 0;
+        qint64 dataBytes = 0;
+        qint64 cacheBytes = 0;
+    };
+
     explicit NovumStorageStatsManager(QObject *parent = nullptr);
+
+    // Zeros when the service cannot be reached or the call fails (logged).
+    PackageStats queryPackageStats(const QString &package);
+
+    static int queryStatsForPackageCode(int sdk);
 };
