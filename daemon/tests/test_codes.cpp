@@ -1,4 +1,8 @@
+#include "novumactivitymanager.h"
+#include "novumdeviceidle.h"
 #include "novumpackagemanager.h"
+#include "novumstoragestatsmanager.h"
+#include "novumsurfaceflinger.h"
 #include "novumservicemonitor.h"
 #include "novumtimezonemonitor.h"
 
@@ -32,6 +36,23 @@ TEST(PackageManagerCodes, PerSdkLevel)
     EXPECT_EQ(NovumServiceMonitor::InstallCode, 2);
     EXPECT_EQ(NovumServiceMonitor::SetListenerCode, 15);
     EXPECT_EQ(NovumTimezoneMonitor::kSetTimeZoneCode, 3);
+}
+
+TEST(AppControlCodes, PerSdkLevel)
+{
+    struct Row
+    {
+        int sdk, start, forceStop, stats, whitelisted;
+    };
+    for (const Row &row : {Row{27, 3, 72, 6, 13}, Row{28, 6, 77, 7, 16}, Row{29, 7, 68, 7, 16}, Row{30, 7, 68, 7, 16}}) {
+        EXPECT_EQ(NovumActivityManager::startActivityCode(row.sdk), row.start) << row.sdk;
+        EXPECT_EQ(NovumActivityManager::forceStopPackageCode(row.sdk), row.forceStop) << row.sdk;
+        EXPECT_EQ(NovumStorageStatsManager::queryStatsForPackageCode(row.sdk), row.stats) << row.sdk;
+        EXPECT_EQ(NovumDeviceIdle::isWhitelistedCode(row.sdk), row.whitelisted) << row.sdk;
+    }
+    EXPECT_EQ(NovumDeviceIdle::kAddWhitelistCode, 1);
+    EXPECT_EQ(NovumDeviceIdle::kRemoveWhitelistCode, 2);
+    EXPECT_EQ(NovumSurfaceFlinger::kWindowCheckCode, 103);
 }
 
 TEST(PackageManagerCodes, UnsupportedLevelsAreLoggedAndUseTheNewest)
