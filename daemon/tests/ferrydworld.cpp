@@ -98,9 +98,9 @@ QStringList FerrydWorld::daemonEnvironment() const
             "FERRYD_SHARING_REGISTRY=" + sharingRegistry()};
 }
 
-qint64 FerrydWorld::startDaemon()
+qint64 FerrydWorld::startDaemon(const QStringList &extraEnvironment)
 {
-    m_daemonPid = m_world.startProcess(FERRYD_BIN, {}, daemonEnvironment());
+    m_daemonPid = m_world.startProcess(FERRYD_BIN, {}, daemonEnvironment() + extraEnvironment);
     if (!m_daemonPid)
         return 0;
     const bool up = TestWorld::waitFor([] {

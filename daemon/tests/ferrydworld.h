@@ -29,12 +29,15 @@ public:
     // False with a reason when the world cannot be built (e.g. not in the guest).
     // runtimeCommand: what the runtime unit runs (empty: it only changes state).
     bool start(QString *error, const QString &runtimeCommand = QString(), int sdk = 29);
-    // Starts ferryd and waits for its bus name. Returns its pid or 0.
-    qint64 startDaemon();
+    // Starts ferryd (with extra NAME=value settings, if any) and waits for
+    // its bus name. Returns its pid or 0.
+    qint64 startDaemon(const QStringList &extraEnvironment = {});
     bool stopDaemon();
     qint64 daemonPid() const { return m_daemonPid; }
 
     TestWorld &world() { return m_world; }
+    // The active user's session bus, as seen by the test.
+    QDBusConnection sessionConnection() const { return *m_sessionConnection; }
     // What the notification server was asked to show so far (the server
     // answers from a thread of its own: the daemon's calls to it block).
     QList<FakeNotificationServer::Entry> notificationsPublished();
