@@ -38,6 +38,8 @@ const int kPackageRemovedCode = 3;
 const int kInstallCode = 2;
 const int kDeleteCode = 66;
 const int kListenerCode = 15;
+const int kLaunchCode = 1;
+const int kStartActivityCode = 7;
 const int kStepTimeoutMs = 20000;
 
 void say(const QString &line)
@@ -109,6 +111,29 @@ private:
     std::unique_ptr<QDBusConnection> m_connection;
     FakeTimedate *m_timedate = nullptr;
 };
+
+// Starting the app from the host, and an Intent for its settings page.
+int launch(FerrydWorld &world, const RuntimeSimClient &sim)
+{
+    say(QStringLiteral("calling launchApp(\"%1\")").arg(kPackage));
+    const QDBusMessage reply = world.call(QStringLiteral("launchApp"), {kPackage});
+    if (reply.type() != QDBusMessage::ReplyMessage)
+        return fail(QStringLiteral("launchApp failed: %1").arg(reply.errorMessage()));
+    if (!TestWorld::waitFor([&] { return !sim.transactions("novum", kLaunchCode).isEmpty(); }, kStepTimeoutMs))
+        return fail(QStringLiteral("the runtime never received the launch"));
+    say(QStringLiteral("the runtime's novum service received launchPackage(\"%1\")")
+            .arg(sim.transactions("novum", kLaunchCode).first().value("args").toArray().at(1).toString()));
+
+    say(QStringLiteral("calling openAppSettings(\"%1\")").arg(kPackage));
+    world.call(QStringLiteral("openAppSettings"), {kPackage});
+    if (!TestWorld::waitFor([&] { return !sim.transactions("activity", kStartActivityCode).isEmpty(); },
+                            kStepTimeoutMs))
+        return fail(QStringLiteral("the runtime's activity manager never received startActivity"));
+    const QJsonObject intent = sim.transactions("activity", kStartActivityCode).first().value("intent").toObject();
+    say(QStringLiteral("the runtime's activity manager received startActivity with the Intent %1")
+            .arg(QString::fromUtf8(QJsonDocument(intent).toJson(QJsonDocument::Compact))));
+    return 0;
+}
 
 int run()
 {
@@ -228,6 +253,9 @@ int run()
     say(QStringLiteral("the settings entry %1 reads %2")
             .arg(settings, QString::fromUtf8(QJsonDocument::fromJson(settingsFile.readAll())
                                                  .toJson(QJsonDocument::Compact))));
+
+    if (const int status = launch(world, sim))
+        return status;
 
     say(QStringLiteral("calling removeFile(\"%1\")").arg(kPackage));
     if (!callDaemon(world, QStringLiteral("removeFile"), kPackage, &error))
