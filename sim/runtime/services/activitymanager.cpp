@@ -45,7 +45,7 @@ public:
                          resolvedType.isNull() ? QJsonValue() : QJsonValue(resolvedType), resultTo, resultWho,
                          requestCode, startFlags, profilerInfo, options};
             call.extra.insert(QStringLiteral("intent"), intent);
-            call.out.writeInt32(0);
+            call.out.writeNoException();
             call.out.writeInt32(0);
             return kStatusOk;
         }
@@ -53,7 +53,7 @@ public:
             const QString package = call.in.readString();
             const int32_t user = call.in.readInt32();
             call.args = {QStringLiteral("forceStopPackage"), package, user};
-            call.out.writeInt32(0);
+            call.out.writeNoException();
             return kStatusOk;
         }
         call.extra.insert(QStringLiteral("note"), QStringLiteral("Unknown code (%1)").arg(call.code));

@@ -35,18 +35,18 @@ public:
             else
                 m_whitelist.remove(package);
             call.args = {call.code == 1 ? QStringLiteral("add") : QStringLiteral("remove"), package};
-            call.out.writeInt32(0);
+            call.out.writeNoException();
         } else if (call.code == checkCode) {
             const QString package = call.in.readString();
             const bool listed = m_whitelist.contains(package);
             call.args = {QStringLiteral("isWhitelisted"), package, listed};
-            call.out.writeInt32(0);
+            call.out.writeNoException();
             call.out.writeInt32(listed ? 1 : 0);
         } else if (call.code == 0x5eed0001) {
             const QStringList list = call.in.readStringList();
             m_whitelist = QSet<QString>(list.cbegin(), list.cend());
             call.args = {QStringLiteral("setWhitelist")};
-            call.out.writeInt32(0);
+            call.out.writeNoException();
         } else {
             call.extra.insert(QStringLiteral("note"), QStringLiteral("Unknown code (%1)").arg(call.code));
             status = kStatusFailed;

@@ -34,7 +34,7 @@ public:
             call.args = {QStringLiteral("queryStatsForPackage"), volume.isNull() ? QJsonValue() : QJsonValue(volume),
                          package, user, callingPackage.isNull() ? QJsonValue() : QJsonValue(callingPackage)};
             const Sizes sizes = m_sizes.value(package);
-            call.out.writeInt32(0);
+            call.out.writeNoException();
             call.out.writeInt32(1);
             call.out.writeInt64(sizes.code);
             call.out.writeInt64(sizes.data);
@@ -50,7 +50,7 @@ public:
             m_sizes.insert(package, sizes);
             call.args = {QStringLiteral("setSizes"), package, double(sizes.code), double(sizes.data),
                          double(sizes.cache)};
-            call.out.writeInt32(0);
+            call.out.writeNoException();
             return kStatusOk;
         }
         call.extra.insert(QStringLiteral("note"), QStringLiteral("Unknown code (%1)").arg(call.code));
