@@ -5,7 +5,6 @@
 // the codes of each SDK level.
 #include "fakelaunchermodel.h"
 #include "ferrydworld.h"
-#include "plaindbusvalue.h"
 #include "runtimesimclient.h"
 
 #include <QDBusConnectionInterface>
@@ -406,15 +405,6 @@ TEST_F(DaemonAppControlTest, RuntimeUpgradeIsToldToTheLauncherModel)
     EXPECT_EQ(launcherModel->calls, expected);
     for (const QString &path : paths)
         QFile::remove(path);
-}
-
-TEST_F(DaemonAppControlTest, VersionDataFollowsTheBuildProperties)
-{
-    const QDBusMessage reply = world->call("getAndroidVersionData");
-    ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage);
-    // The list goes out as Qt marshals a variant list.
-    EXPECT_EQ(reply.signature(), "av");
-    EXPECT_EQ(plainDBusValue(reply.arguments().value(0)), QVariant(QVariantList{testSdk(), "10", "2020-06-05"}));
 }
 
 } // namespace
