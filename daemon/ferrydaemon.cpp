@@ -430,10 +430,13 @@ void FerryDaemon::onPackageManagerAvailable(bool connected)
 
 void FerryDaemon::onNovumServiceAvailable(bool connected)
 {
-    if (!connected || !m_packageManager.isConnected())
+    if (!connected)
         return;
+    // Launches need only the runtime's service. Waiting for the package
+    // manager as well would strand them when it connects second.
     workOffLaunchQueue();
-    drainPendingQueue();
+    if (m_packageManager.isConnected())
+        drainPendingQueue();
 }
 
 void FerryDaemon::onActivityManagerAvailable(bool connected)

@@ -138,7 +138,7 @@ TEST_F(DaemonAppControlTest, LaunchesWhileStoppedAreWorkedOffOnConnect)
     // The runtime is started, and the user told why.
     ASSERT_TRUE(world->waitForNotifications(2));
     EXPECT_EQ(world->notificationsPublished().first().body, "Starting Android App Support to open com.example.app");
-    ASSERT_TRUE(TestWorld::waitFor([] { return !transactions("novum", 1).isEmpty(); }, 20000));
+    ASSERT_TRUE(TestWorld::waitFor([] { return !transactions("novum", 1).isEmpty(); }, 60000));
     EXPECT_EQ(transactions("novum", 1).first().value("args").toArray().at(1).toString(), "com.example.app");
     ASSERT_TRUE(waitForStarts(1));
     const QJsonObject settings = lastIntent();
@@ -153,6 +153,17 @@ TEST_F(DaemonAppControlTest, LaunchesWhileStoppedAreWorkedOffOnConnect)
     ASSERT_TRUE(TestWorld::waitFor([] { return transactions("novum", 1).size() == 2; }, 5000));
     EXPECT_EQ(transactions("novum", 1).last().value("args").toArray().at(1).toString(), "com.example.other");
     EXPECT_EQ(world->notificationsPublished().size(), notes);
+
+    // The runtime's service coming back before the package manager still
+    // works off what was queued meanwhile.
+    for (const char *service : {"package", "novum"})
+        ASSERT_TRUE(sim->command({{"cmd", "withdraw"}, {"service", service}}).value("ok").toBool()) << service;
+    TestWorld::waitFor([] { return false; }, 1000);   // ferryd sees both go
+    world->call("launchApp", {QString("com.example.third")});
+    ASSERT_TRUE(sim->command({{"cmd", "publish"}, {"service", "novum"}}).value("ok").toBool());
+    ASSERT_TRUE(TestWorld::waitFor([] { return transactions("novum", 1).size() == 3; }, 10000));
+    EXPECT_EQ(transactions("novum", 1).last().value("args").toArray().at(1).toString(), "com.example.third");
+    ASSERT_TRUE(sim->command({{"cmd", "publish"}, {"service", "package"}}).value("ok").toBool());
 }
 
 TEST_F(DaemonAppControlTest, IntentsArriveDecoded)
