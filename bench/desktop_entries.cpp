@@ -12,7 +12,10 @@
 // machine); ferryd's CPU time for each step, as the guest accounts it, is
 // printed beside it (on a busy host the guest counts the time its virtual
 // CPU waited as well, so it then approaches the wall time).
+// The same three steps are measured in-process first, DesktopManager alone
+// on this machine's file system (inproc_*), which needs no guest.
 // Prints name=value lines.
+#include "desktopmanager.h"
 #include "ferrydworld.h"
 #include "runtimesimclient.h"
 
@@ -21,6 +24,7 @@
 #include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QTemporaryDir>
 
 #include <cstdio>
 #include <unistd.h>
@@ -42,6 +46,65 @@ QJsonObject activity(int i)
         a.insert("caption", "Share");
     }
     return a;
+}
+
+// The activities as the launcher service hands them on.
+ApkLauncher launcherOf(int i)
+{
+    const QJsonObject a = activity(i);
+    ApkLauncher l;
+    l.packageName = "com.bench.app";
+    l.className = a.value("class").toString();
+    l.label = a.value("label").toString();
+    l.icon = QByteArray(4096, char(i));
+    for (const QJsonValue &t : a.value("mimeTypes").toArray())
+        l.mimeTypes << t.toString();
+    for (const QJsonValue &t : a.value("schemes").toArray())
+        l.mimeTypes << "x-scheme-handler/" + t.toString();
+    for (const QJsonValue &t : a.value("shareTypes").toArray())
+        l.shareMimeTypes << t.toString();
+    l.caption = a.value("caption").toString();
+    return l;
+}
+
+double msSince(QElapsedTimer *timer)
+{
+    const double ms = double(timer->nsecsElapsed()) / 1e6;
+    timer->restart();
+    return ms;
+}
+
+bool runInProcess()
+{
+    QTemporaryDir dir;
+    if (!dir.isValid())
+        return false;
+    DesktopLocations l;
+    l.applicationsDir = dir.filePath("applications/");
+    l.iconDir = dir.filePath("icons/");
+    l.settingsEntriesDir = dir.filePath("settings/");
+    l.sharingRegistry = dir.filePath("state/sharing.json");
+    l.desktopDatabaseTool = "/usr/bin/update-desktop-database";
+    l.partnerSpaceDir = dir.filePath("partner/");
+    QDir().mkpath(l.applicationsDir);
+    DesktopManager manager("/android", l);
+    QList<ApkLauncher> launchers;
+    for (int i = 0; i < kActivities; ++i)
+        launchers << launcherOf(i);
+    QElapsedTimer timer;
+    timer.start();
+    for (const ApkLauncher &launcher : launchers)
+        manager.onCreateLauncher(launcher);
+    const double create = msSince(&timer);
+    for (const ApkLauncher &launcher : launchers)
+        manager.onCreateLauncher(launcher);
+    const double unchanged = msSince(&timer);
+    manager.onLaunchersComplete();
+    const double complete = msSince(&timer);
+    std::printf("inproc_create_ms=%.1f\n", create);
+    std::printf("inproc_unchanged_ms=%.1f\n", unchanged);
+    std::printf("inproc_launchers_complete_ms=%.1f\n", complete);
+    return manager.allDesktopEntries().size() == kActivities;
 }
 
 int fail(const QString &why)
@@ -149,8 +212,10 @@ int run()
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+    if (!runInProcess())
+        return fail("the in-process run did not write every entry");
     if (qgetenv("FERRY_IN_VM") != "1") {
-        std::fprintf(stderr, "desktop_entries needs the real-binder guest: tools/vm/run %s\n", argv[0]);
+        std::fprintf(stderr, "desktop_entries: the rest needs the real-binder guest: tools/vm/run %s\n", argv[0]);
         return 2;
     }
     return run();
