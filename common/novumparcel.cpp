@@ -388,6 +388,10 @@ QVariantMap NovumParcel::readBundle()
         qCDebug(lcParcel) << "Null bundle";
         return map;
     }
+    // Android writes a bundle it never filled as the length alone: no magic,
+    // no count. What follows already belongs to the next field.
+    if (length == 0)
+        return map;
     int32_t magic = 0;
     if (!rawInt32(&magic))
         return map;

@@ -170,6 +170,61 @@ TEST_F(ParcelTest, NullAndBadBundles)
     EXPECT_TRUE(bad.isMalformed());
 }
 
+// Android writes an empty (or never filled) bundle as the length 0 alone,
+// without magic: the next word is already the next field.
+TEST_F(ParcelTest, AndroidsEmptyBundleLeavesTheRestIntact)
+{
+    NovumParcel bare = over(Bytes().i32(0).i32(7).b);
+    EXPECT_TRUE(bare.readBundle().isEmpty());
+    EXPECT_EQ(bare.readInt32(), 7);
+    EXPECT_FALSE(bare.isMalformed());
+
+    // Clip data: empty extras, then timestamp, icon and an item.
+    const Bytes clip = Bytes().s16(u"L").i32(1).s16(u"text/plain").i32(0).i64(42).i32(2)
+                           .append(Bytes().i32(0x6369)).i32(1).s16(u"t").null16().i32(0).i32(1).s16(u"content://a/b");
+    NovumParcel c = over(Bytes().append(clip).i32(7).b);
+    const ClipData cd = c.readClipData();
+    EXPECT_TRUE(cd.extras.isEmpty());
+    EXPECT_EQ(cd.timestamp, 42);
+    EXPECT_EQ(cd.icon, QByteArray("ic"));
+    ASSERT_EQ(cd.items.size(), 1);
+    EXPECT_EQ(cd.items.at(0).text, QStringLiteral("t"));
+    EXPECT_EQ(cd.items.at(0).uri, QUrl(QStringLiteral("content://a/b")));
+    EXPECT_EQ(c.readInt32(), 7);
+
+    // Intents (SDK 28: no identifier) with empty extras of their own, and
+    // with clip data that has them, each followed by another field.
+    const Bytes head = Bytes().s16(u"act").i32(0).null16().i32(0).null16().null16().i32(0).i32(0).i32(0);
+    struct Case
+    {
+        const char *name;
+        Bytes bytes;
+        bool hasClip;
+    };
+    const Case cases[] = {
+        {"empty extras", Bytes().append(head).i32(0).i32(-2).i32(0).i32(7), false},
+        {"clip data with empty extras", Bytes().append(head).i32(1).append(clip).i32(-2).i32(-1).i32(7), true},
+        {"both", Bytes().append(head).i32(1).append(clip).i32(-2).i32(0).i32(7), true},
+    };
+    useSdk(28);
+    for (const Case &k : cases) {
+        SCOPED_TRACE(k.name);
+        NovumParcel p = over(k.bytes.b);
+        const Intent i = p.readIntent();
+        EXPECT_EQ(i.action, QStringLiteral("act"));
+        EXPECT_EQ(i.contentUserHint, -2);
+        EXPECT_TRUE(i.extras.isEmpty());
+        ASSERT_EQ(bool(i.clipData), k.hasClip);
+        if (k.hasClip) {
+            ASSERT_EQ(i.clipData->items.size(), 1);
+            EXPECT_EQ(i.clipData->items.at(0).uri, QUrl(QStringLiteral("content://a/b")));
+        }
+        EXPECT_EQ(p.readInt32(), 7);
+        EXPECT_FALSE(p.isMalformed());
+    }
+    EXPECT_EQ(count(QtCriticalMsg, QStringLiteral("Bad bundle magic")), 0);
+}
+
 TEST_F(ParcelTest, BundleSkipsToItsDeclaredEnd)
 {
     // Android places the next field after the declared length; trailing
