@@ -310,40 +310,50 @@ OpenResult openFileAs(const QString &path, const CallerIdentity *identity, int *
     return result;
 }
 
-bool copyFromDescriptor(int fd, const QString &target, QString *error)
+bool copyBetweenDescriptors(int in, int out, QString *error)
 {
-    QFile out(target);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-        if (error)
-            *error = out.errorString();
-        return false;
-    }
     char buffer[64 * 1024];
     for (;;) {
-        const ssize_t n = read(fd, buffer, sizeof buffer);
+        const ssize_t n = read(in, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
         if (n < 0) {
-            if (errno == EINTR)
-                continue;
             if (error)
                 *error = QString::fromLocal8Bit(strerror(errno));
-            out.remove();
             return false;
         }
         if (n == 0)
-            break;
-        if (out.write(buffer, n) != n) {
-            if (error)
-                *error = out.errorString();
-            out.remove();
-            return false;
+            return true;
+        for (ssize_t done = 0; done < n;) {
+            const ssize_t w = write(out, buffer + done, size_t(n - done));
+            if (w < 0 && errno == EINTR)
+                continue;
+            if (w <= 0) {
+                if (error)
+                    *error = QString::fromLocal8Bit(strerror(w < 0 ? errno : EIO));
+                return false;
+            }
+            done += w;
         }
     }
-    if (!out.flush()) {
+}
+
+bool copyFromDescriptor(int fd, const QString &target, QString *error)
+{
+    const QByteArray path = QFile::encodeName(target);
+    const int out = open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (out < 0) {
         if (error)
-            *error = out.errorString();
-        out.remove();
+            *error = QString::fromLocal8Bit(strerror(errno));
         return false;
     }
-    out.close();
-    return true;
+    bool ok = copyBetweenDescriptors(fd, out, error);
+    if (close(out) != 0 && ok) {
+        ok = false;
+        if (error)
+            *error = QString::fromLocal8Bit(strerror(errno));
+    }
+    if (!ok)
+        unlink(path.constData());
+    return ok;
 }

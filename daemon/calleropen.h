@@ -50,6 +50,9 @@ enum class OpenResult {
 OpenResult openFileAs(const QString &path, const CallerIdentity *identity, int *fd, QString *error,
                       int timeoutMs = kCallerOpenTimeoutMs);
 
+// Copies everything from in (from its current offset) to out.
+bool copyBetweenDescriptors(int in, int out, QString *error);
+
 // Copies everything from fd (from its current offset) to a new file target,
 // which must not exist yet. On failure the partial target is removed.
 bool copyFromDescriptor(int fd, const QString &target, QString *error);

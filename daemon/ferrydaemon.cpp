@@ -97,7 +97,8 @@ FerryDaemon::FerryDaemon(const QString &dataRoot, QObject *parent)
       m_desktopManager(dataRoot),
       m_serviceController(ServiceController::instance()),
       m_serviceMonitor(NovumServiceMonitor::instance()),
-      m_dataRoot(dataRoot)
+      m_dataRoot(dataRoot),
+      m_staging(dataRoot)
 {
     AppSizeInfo::registerType();
     m_windowTimer.setSingleShot(true);
@@ -117,18 +118,8 @@ FerryDaemon::FerryDaemon(const QString &dataRoot, QObject *parent)
     connect(&m_packageManager, &NovumPackageManager::uninstallationResultReceived, this,
             &FerryDaemon::onNotifyUninstallationResult);
 
-    QDir().mkpath(dataPath(m_dataRoot, PackagedDir));
-    prepareIncomingDir();
-    const QDir incoming(dataPath(m_dataRoot, IncomingDir));
-    const QFileInfoList stale = incoming.entryInfoList(QDir::Files | QDir::Hidden | QDir::System);
-    for (const QFileInfo &info : stale) {
-        // Only regular files: a link left there is removed, never followed.
-        if (!info.isFile() && !info.isSymLink())
-            continue;
-        qCDebug(lcDaemon) << "Removing old incoming file:" << info.filePath();
-        if (!QFile::remove(info.filePath()))
-            qCDebug(lcDaemon) << "Could not remove file::" << info.filePath();
-    }
+    m_staging.preparePackagedDir();
+    m_staging.removeStaleFiles();
 
     QDBusConnection bus = QDBusConnection::systemBus();
     if (!bus.registerObject(kObjectPath, this, QDBusConnection::ExportAdaptors)) {
@@ -218,18 +209,6 @@ void FerryDaemon::ensureRuntimeStarted()
         m_serviceController->controlService(true);
 }
 
-void FerryDaemon::prepareIncomingDir()
-{
-    const QString path = dataPath(m_dataRoot, IncomingDir);
-    if (!QDir().mkpath(path))
-        qCWarning(lcDaemon) << "Cannot create incoming apk directory:" << path;
-    const QByteArray encoded = QFile::encodeName(path);
-    if (chown(encoded.constData(), 0, 0) != 0)
-        qCWarning(lcDaemon) << "Cannot set ownership of directory:" << path;
-    if (chmod(encoded.constData(), 0755) != 0)
-        qCWarning(lcDaemon) << "Cannot set permission of directory:" << path;
-}
-
 // ---- install ----
 
 bool FerryDaemon::installFile(const QString &filename, PackageSource source)
@@ -269,40 +248,10 @@ bool FerryDaemon::installFile(const QString &filename, PackageSource source)
     }
 
     ensureRuntimeStarted();
-    prepareIncomingDir();
     const QString name = fileNameOf(filename);
-    const QString target = dataPath(m_dataRoot, IncomingDir) + name;
-    const QString temp = target + QStringLiteral(".tmp");
-    if (QFileInfo::exists(target) || QFileInfo(target).isSymLink()) {
-        qCWarning(lcDaemon) << "File already exists in incoming folder:" << target;
-        QFile::remove(target);
-    }
-    if (QFileInfo::exists(temp) || QFileInfo(temp).isSymLink()) {
-        qCWarning(lcDaemon) << "Tmp file already exists in incoming folder:" << temp;
-        QFile::remove(temp);
-    }
-    if (!copyFromDescriptor(source_fd.get(), temp, &error)) {
-        QFile::remove(temp);
-        qCCritical(lcDaemon) << "Could not copy incoming file:" << filename << "->" << temp << error;
+    QString target;
+    if (!m_staging.stage(source_fd.get(), filename, name, &target))
         return false;
-    }
-    if (!QFile::rename(temp, target)) {
-        QFile::remove(temp);
-        QFile::remove(target);
-        qCCritical(lcDaemon) << "Could not rename file:" << temp << "->" << target;
-        return false;
-    }
-    const QByteArray encodedTarget = QFile::encodeName(target);
-    if (chmod(encodedTarget.constData(), 0644) != 0) {
-        qCCritical(lcDaemon) << "Cannot change permissions:" << target << "(" << strerror(errno) << ")";
-        QFile::remove(target);
-        return false;
-    }
-    if (chown(encodedTarget.constData(), 0, 0) != 0) {
-        qCCritical(lcDaemon) << "Cannot change ownership:" << target << "(" << strerror(errno) << ")";
-        QFile::remove(target);
-        return false;
-    }
 
     if (source == PartnerSpace) {
         QFile marker(partnerSpaceDir() + name);

@@ -11,6 +11,7 @@
 #include "novumsurfaceflinger.h"
 #include "novumtimezonemonitor.h"
 #include "packagemod.h"
+#include "stagingarea.h"
 
 #include <QDBusContext>
 #include <QObject>
@@ -100,7 +101,6 @@ private:
     // when the caller cannot be identified. *internal: no D-Bus caller.
     bool callerIdentity(CallerIdentity *identity, bool *internal);
     void ensureRuntimeStarted();
-    void prepareIncomingDir();
     void removeRpm(const QString &filename);
     bool bothConnectionsUp() const;
     void drainPendingQueue();
@@ -127,6 +127,7 @@ private:
     ServiceController *m_serviceController;
     NovumServiceMonitor *m_serviceMonitor;
     QString m_dataRoot;
+    StagingArea m_staging;
     QList<PackageMod> m_pendingPackageMods;
     QStringList m_launchQueue;
     QList<Intent> m_intentQueue;   // waiting for the activity manager
