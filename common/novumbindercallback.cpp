@@ -53,13 +53,14 @@ ferry::binder::Status NovumBinderCallback::onTransact(const ferry::binder::Remot
     NovumParcel reader(&request);
     if (!m_handler)
         return ferry::binder::kStatusFailed;
+    const QString interface = QString::fromStdString(request.interface());
     bool handled;
     if ((flags & ferry::binder::kFlagOneway) || !reply) {
         NovumParcel ignored;
-        handled = m_handler->processRequest(int32_t(code), reader, ignored);
+        handled = m_handler->processRequestFor(interface, int32_t(code), reader, ignored);
     } else {
         NovumParcel writer(reply);
-        handled = m_handler->processRequest(int32_t(code), reader, writer);
+        handled = m_handler->processRequestFor(interface, int32_t(code), reader, writer);
     }
     return handled ? ferry::binder::kStatusOk : ferry::binder::kStatusFailed;
 }

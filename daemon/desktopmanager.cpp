@@ -71,10 +71,8 @@ QString DesktopManager::packageForDesktopEntry(const QString &path) const
 {
     const QMap<QString, QStringList> entries = desktopEntriesByPackage();
     for (auto it = entries.cbegin(); it != entries.cend(); ++it) {
-        if (it.value().contains(path)) {
-            qCDebug(lcLauncher) << "Resolved:" << path << "-> " << it.key();
+        if (it.value().contains(path))
             return it.key();
-        }
     }
     return path;
 }

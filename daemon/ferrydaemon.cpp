@@ -308,6 +308,8 @@ bool FerryDaemon::removeFile(const QString &filename)
         return false;
     }
     const QString resolved = m_desktopManager.packageForDesktopEntry(filename);
+    if (resolved != filename)
+        qCDebug(lcDaemon) << "Resolved:" << filename << "-> " << resolved;
     const QString package = rpmNameForApk(resolved);
     if (package.isEmpty() || !isInstallableFileName(resolved)) {
         qCCritical(lcDaemon) << "No package name in" << filename;
@@ -345,7 +347,12 @@ void FerryDaemon::triggerPackageMod(const PackageMod &mod)
 {
     if (mod.install) {
         qCDebug(lcDaemon) << "Installing" << mod.filename;
-        m_packageManager.installApk(mod.filename, mod.quiet);
+        if (!m_packageManager.installApk(mod.filename, mod.quiet)) {
+            // No observer will ever report on it: tell the user now.
+            qCCritical(lcDaemon) << "Could not hand the install of" << mod.filename << "to the runtime";
+            if (!mod.quiet)
+                onNotifyInstallationResult(false, rpmNameForApk(mod.filename), qtTrId("ferryd-install-fail-other"));
+        }
     } else {
         qCDebug(lcDaemon) << "Uninstalling" << mod.filename;
         m_packageManager.deletePackage(mod.filename, mod.quiet);

@@ -1,16 +1,14 @@
 #include "novumpackagemanager.h"
 
-#include "installfailuretext.h"
 #include "logging.h"
 #include "novumbindercallback.h"
 #include "novumbindertransaction.h"
 #include "novumparcel.h"
 #include "novumservicemonitor.h"
+#include "packageobserver.h"
 #include "runtimeproperties.h"
 
 namespace {
-const char kInstallObserver[] = "android.content.pm.IPackageInstallObserver2";
-const char kDeleteObserver[] = "android.content.pm.IPackageDeleteObserver";
 
 int codeForSdk(int sdk, int c27, int c28, int c29)
 {
@@ -28,59 +26,16 @@ int codeForSdk(int sdk, int c27, int c28, int c29)
 }
 } // namespace
 
-// Serves one of the two observers; Android calls it with the outcome of a
-// request that carried it.
-class NovumPackageManager::Observer : public NovumBinderRequestHandler
-{
-public:
-    Observer(NovumPackageManager *owner, bool install) : m_owner(owner), m_install(install) {}
-
-    bool processRequest(int32_t code, NovumParcel &reader, NovumParcel &writer) override
-    {
-        Q_UNUSED(writer);
-        if (m_install) {
-            switch (code) {
-            case 1: // onUserActionRequired; its Intent is not read
-                emit m_owner->installationResultReceived(false, QString(), QStringLiteral("Package installation failed"));
-                return true;
-            case 2: { // onPackageInstalled
-                const QString packageName = reader.readString();
-                const int result = reader.readInt32();
-                QString msg = reader.readString();
-                if (reader.readInt32() != 0)
-                    reader.readBundle();
-                qCDebug(lcBinder) << "Package install result" << result << "for" << packageName << "(" << msg << ")";
-                if (msg.isEmpty() && result != 1)
-                    msg = installFailureText(result);
-                emit m_owner->installationResultReceived(result == 1, packageName, msg);
-                return true;
-            }
-            default:
-                qCWarning(lcBinder) << "Unknown binder call (" << code << ")";
-                return false;
-            }
-        }
-        if (code == 1) { // packageDeleted
-            const QString packageName = reader.readString();
-            const int result = reader.readInt32();
-            emit m_owner->uninstallationResultReceived(result == 1, packageName);
-            return true;
-        }
-        qCWarning(lcBinder) << "Unknown binder call (" << code << ")";
-        return false;
-    }
-
-private:
-    NovumPackageManager *m_owner;
-    bool m_install;
-};
-
 NovumPackageManager::NovumPackageManager(QObject *parent)
     : NovumBinderConnection(QStringLiteral("package"), QStringLiteral("android.content.pm.IPackageManager"), true,
                             parent),
-      m_installHandler(new Observer(this, true)),
-      m_deleteHandler(new Observer(this, false))
+      m_installHandler(new PackageObserver(PackageObserver::Install)),
+      m_deleteHandler(new PackageObserver(PackageObserver::Delete))
 {
+    connect(m_installHandler, &PackageObserver::installationResultReceived, this,
+            &NovumPackageManager::installationResultReceived);
+    connect(m_deleteHandler, &PackageObserver::uninstallationResultReceived, this,
+            &NovumPackageManager::uninstallationResultReceived);
     connect(this, &NovumBinderConnection::connectionChanged, this, &NovumPackageManager::onConnectionChanged);
     // A runtime that is up already was connected while the base was built,
     // before anyone could listen.
@@ -106,8 +61,8 @@ void NovumPackageManager::onConnectionChanged(bool connected)
     delete m_deleteObserver;
     m_installObserver = m_deleteObserver = nullptr;
     if (connected) {
-        m_installObserver = newCallback(QString::fromLatin1(kInstallObserver), m_installHandler);
-        m_deleteObserver = newCallback(QString::fromLatin1(kDeleteObserver), m_deleteHandler);
+        m_installObserver = newCallback(m_installHandler->interfaceDescriptor(), m_installHandler);
+        m_deleteObserver = newCallback(m_deleteHandler->interfaceDescriptor(), m_deleteHandler);
     }
 }
 
@@ -126,25 +81,40 @@ int NovumPackageManager::clearUserDataCode(int sdk)
     return codeForSdk(sdk, 101, 101, 104);
 }
 
-void NovumPackageManager::installApk(const QString &path, bool quiet)
+bool NovumPackageManager::installApk(const QString &path, bool quiet)
 {
-    NovumBinderCallback *observer = quiet ? nullptr : m_installObserver;
     if (sdkVersion() != 27) {
-        NovumServiceMonitor::instance()->installViaNovumService(path, observer);
-        return;
+        NovumBinderCallback *observer = quiet ? nullptr : m_installObserver;
+        if (NovumServiceMonitor::instance()->installViaNovumService(path, observer) != 0)
+            return true;
+        qCWarning(lcBinder) << "The runtime did not accept the install of" << path;
+        return false;
     }
-    if (!client())
-        return;
+    if (!client()) {
+        qCWarning(lcBinder) << "No package manager to install" << path;
+        return false;
+    }
+    // client() may have connected just now and made new observers: take
+    // ours only after it.
+    NovumBinderCallback *observer = quiet ? nullptr : m_installObserver;
     std::unique_ptr<NovumBinderTransaction> t(newTransaction(kInstallPackageCode, false));
     if (!t)
-        return;
+        return false;
     NovumParcel &w = t->writer();
     w.writeString(path);
     w.writeLocalObject(observer ? observer->localObject() : nullptr);
     w.writeInt32(66);          // replace existing | all users
     w.writeString(QString());  // installer package: none
     w.writeInt32(0);           // user
-    t->execute();
+    const int status = t->execute();
+    // The reply holds Android's exception code, 0 when the call went through.
+    const int32_t exception = status == 0 ? t->reader().readInt32() : 0;
+    if (status != 0 || exception != 0) {
+        qCWarning(lcBinder) << "The package manager did not take the install of" << path << "( status" << status
+                            << "exception" << exception << ")";
+        return false;
+    }
+    return true;
 }
 
 void NovumPackageManager::deletePackage(const QString &packageName, bool quiet)

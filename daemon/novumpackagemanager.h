@@ -6,6 +6,7 @@
 #include <QString>
 
 class NovumBinderCallback;
+class PackageObserver;
 
 // Client of Android's package manager ("package"): installs APKs, deletes
 // packages, clears caches and user data, and serves the install and delete
@@ -17,7 +18,11 @@ public:
     explicit NovumPackageManager(QObject *parent = nullptr);
     ~NovumPackageManager() override;
 
-    void installApk(const QString &path, bool quiet);
+    // True when Android took the install; its outcome then comes as
+    // installationResultReceived unless quiet. False when it could not be
+    // handed over (not connected, the call failed or was refused): nothing
+    // will report on it.
+    bool installApk(const QString &path, bool quiet);
     void deletePackage(const QString &packageName, bool quiet);
     void deleteCacheFiles(const QString &packageName);
     void clearUserData(const QString &packageName);
@@ -34,12 +39,10 @@ signals:
     void uninstallationResultReceived(bool success, const QString &packageName);
 
 private:
-    class Observer;
-    friend class Observer;
     void onConnectionChanged(bool connected);
 
-    Observer *m_installHandler;
-    Observer *m_deleteHandler;
+    PackageObserver *m_installHandler;
+    PackageObserver *m_deleteHandler;
     NovumBinderCallback *m_installObserver = nullptr;
     NovumBinderCallback *m_deleteObserver = nullptr;
 };

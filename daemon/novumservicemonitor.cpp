@@ -85,5 +85,9 @@ int NovumServiceMonitor::installViaNovumService(const QString &path, NovumBinder
     t->writer().writeLocalObject(observer ? observer->localObject() : nullptr);
     if (t->execute() != 0)
         return 0;
+    // An empty reply accepted nothing (the reader's default would read as
+    // non-zero).
+    if (t->reader().atEnd())
+        return 0;
     return t->reader().readInt32();
 }

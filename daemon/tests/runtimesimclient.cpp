@@ -72,6 +72,17 @@ bool RuntimeSimClient::setInstallResult(int result, const QString &message) cons
     return novumOk && packageOk;
 }
 
+bool RuntimeSimClient::setInstallHandOff(int mode) const
+{
+    bool ok = true;
+    for (const char *service : {"novum", "package"}) {
+        const QJsonObject set{{"cmd", "call"}, {"service", service}, {"code", 0x5eed0003},
+                              {"args", QJsonArray{QJsonObject{{"i32", mode}}}}};
+        ok = command(set).value("ok").toBool() && ok;
+    }
+    return ok;
+}
+
 QList<QJsonObject> RuntimeSimClient::transactions(const QString &service) const
 {
     QList<QJsonObject> result;

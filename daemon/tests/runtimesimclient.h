@@ -25,6 +25,10 @@ public:
     // (the runtime's own service on SDK 28 and later, the package manager on
     // 27) through their test-only code. False if either refused.
     bool setInstallResult(int result, const QString &message) const;
+    // How both services answer later installs: 0 taken, 1 refused (the
+    // runtime's service answers 0, the package manager an exception), 2 the
+    // transaction fails. False if either refused the command.
+    bool setInstallHandOff(int mode) const;
 
     // Transactions the simulated service received, in order (lifecycle
     // lines are left out).

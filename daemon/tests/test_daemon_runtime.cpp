@@ -182,6 +182,32 @@ TEST_F(DaemonRuntimeTest, FailedInstallTellsWhyAndQuietInstallsTellNothing)
     setInstallResult(1, QString());
 }
 
+// SDK 27: the package manager answers with an exception, or the call fails;
+// later: the runtime's service answers 0, or the call fails. No observer
+// will report, so the daemon tells the user itself.
+TEST_F(DaemonRuntimeTest, InstallTheRuntimeDidNotTakeIsReportedAsFailed)
+{
+    ASSERT_TRUE(runtimeUp() || (world->call("controlService", {true}), runtimeUp()));
+    for (int mode : {1, 2}) {
+        SCOPED_TRACE(mode);
+        ASSERT_TRUE(sim->setInstallHandOff(mode));
+        const int before = world->notificationsPublished().size();
+        const int installsBefore = installs().size();
+        const QString preload = world->makeFile("src/com.example.quiet-1.apk", "apk", 0644);
+        EXPECT_TRUE(boolReply(world->call("installPreloadFile", {preload})));
+        const QString apk = world->makeFile("src/com.example.refused-1.apk", "apk", 0644);
+        EXPECT_TRUE(boolReply(world->call("installFile", {apk})));
+        ASSERT_TRUE(TestWorld::waitFor([&] { return installs().size() == installsBefore + 2; }, 20000));
+        ASSERT_TRUE(world->waitForNotifications(before + 1));
+        QThread::msleep(300);
+        const auto all = world->notificationsPublished();
+        ASSERT_EQ(all.size(), before + 1);   // nothing for the quiet one
+        EXPECT_EQ(all.last().summary, "App installation failed: com.example.refused");
+        EXPECT_EQ(all.last().body, "The app could not be installed");
+    }
+    ASSERT_TRUE(sim->setInstallHandOff(0));
+}
+
 TEST_F(DaemonRuntimeTest, RemovalsWhileStoppedAreDoneOnceEach)
 {
     stopRuntime();

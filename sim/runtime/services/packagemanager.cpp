@@ -18,6 +18,9 @@
 // reported to the host's launcher service.
 // Test control (not Android):
 //   0x5eed0001 setResults(int32 installResult, int32 deleteResult, String16 message) -> 0
+//   0x5eed0003 setInstallHandOff(int32 mode) -> 0: how later installs are answered: 0 as
+//        above, 1 with an exception (int32 -1, EX_SECURITY, and a message; reports nothing),
+//        2 the transaction fails (status failed, reports nothing)
 #include "launcherreporter.h"
 #include "novumparcel.h"
 #include "runtimeproperties.h"
@@ -84,6 +87,13 @@ public:
             const int32_t user = call.in.readInt32();
             call.args = {QStringLiteral("install"), path, observer ? QStringLiteral("binder") : QStringLiteral("null"),
                          flags, installerNull ? QStringLiteral("null") : QStringLiteral("set"), user};
+            if (m_installHandOff == 2)
+                return kStatusFailed;
+            if (m_installHandOff == 1) {
+                call.out.writeInt32(-1);
+                call.out.writeString(QStringLiteral("Install refused"));
+                return kStatusOk;
+            }
             call.out.writeNoException();
             call.extra.insert(QStringLiteral("observerStatus"),
                               reportInstallResult(observer, path, m_installResult, m_message));
@@ -137,11 +147,18 @@ public:
             call.out.writeNoException();
             return kStatusOk;
         }
+        if (call.code == 0x5eed0003) {
+            m_installHandOff = call.in.readInt32();
+            call.args = {QStringLiteral("setInstallHandOff"), m_installHandOff};
+            call.out.writeInt32(0);
+            return kStatusOk;
+        }
         call.extra.insert(QStringLiteral("note"), QStringLiteral("Unknown code (%1)").arg(call.code));
         return kStatusFailed;
     }
 
 private:
+    int32_t m_installHandOff = 0;
     int32_t m_installResult = 1;
     int32_t m_deleteResult = 1;
     QString m_message;
