@@ -6,6 +6,7 @@
 #include <QDBusConnectionInterface>
 #include <QDBusReply>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -159,6 +160,85 @@ TEST_F(DaemonWorldTest, InstallStagesTheFileAndStartsTheRuntime)
     f.close();
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll(), "new");
+    world->call("controlService", {false});
+    world->world().waitForUnitState("inactive", 5000);
+}
+
+// The runtime's side plants links in its data tree for root to follow at
+// start-up (the stale-file sweep, the directory's owner and mode) and at
+// install (removing, writing, renaming, re-owning the staged file).
+TEST_F(DaemonWorldTest, LinksInTheDataTreeLeadNowhere)
+{
+    const QString outside = world->path("outside");
+    const QString staging = world->dataRoot() + "/data/qrs-staging";
+    const auto plantOutside = [&] {
+        QDir(outside).removeRecursively();
+        for (const char *sub : {"", "/app/incoming", "/incoming"}) {
+            QDir().mkpath(outside + sub);
+            for (const char *name : {"/victim.apk", "/com.example.linked-1.apk", "/com.example.linked-1.apk.tmp"})
+                world->makeFile(QString("outside") + sub + name, "host file", 0600);
+        }
+        QDirIterator it(outside, QDir::AllEntries | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            lchown(QFile::encodeName(it.next()).constData(), kNobody, kNobody);
+        chmod(QFile::encodeName(outside).constData(), 0700);
+    };
+    const auto plant = [&](const QString &below, const QString &target) {
+        QDir(staging).removeRecursively();
+        plantOutside();
+        const QString at = staging + below;
+        QDir().mkpath(QFileInfo(at).path());
+        return symlink(QFile::encodeName(outside + target).constData(), QFile::encodeName(at).constData()) == 0;
+    };
+    const auto snapshot = [&] {
+        QStringList lines;
+        QStringList paths{outside};
+        QDirIterator it(outside, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            paths << it.next();
+        for (const QString &path : paths) {
+            struct stat st;
+            if (lstat(QFile::encodeName(path).constData(), &st) == 0)
+                lines << QString("%1 %2 %3:%4 %5").arg(path).arg(st.st_mode, 0, 8).arg(st.st_uid).arg(st.st_gid).arg(st.st_size);
+        }
+        lines.sort();
+        return lines.join('\n').toStdString();
+    };
+
+    // At start-up.
+    ASSERT_TRUE(world->stopDaemon());
+    ASSERT_TRUE(plant("/app/incoming", ""));
+    std::string before = snapshot();
+    ASSERT_TRUE(world->startDaemon());
+    EXPECT_EQ(snapshot(), before);
+
+    // At install, a link at each level.
+    struct Case
+    {
+        const char *at;       // below qrs-staging
+        const char *target;   // below outside
+    };
+    const Case cases[] = {
+        {"", ""}, {"/app", ""}, {"/app/incoming", ""},
+        {"/app/incoming/com.example.linked-1.apk", "/com.example.linked-1.apk"},
+        {"/app/incoming/com.example.linked-1.apk.tmp", "/com.example.linked-1.apk.tmp"},
+    };
+    const QString apk = world->makeFile("src/com.example.linked-1.apk", "apk", 0644);
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.at);
+        ASSERT_TRUE(plant(c.at, c.target));
+        before = snapshot();
+        EXPECT_TRUE(boolReply(world->call("installFile", {apk})));
+        EXPECT_EQ(snapshot(), before);
+        struct stat st;
+        ASSERT_EQ(lstat(QFile::encodeName(world->incomingDir() + "com.example.linked-1.apk").constData(), &st), 0);
+        EXPECT_TRUE(S_ISREG(st.st_mode));
+        ASSERT_EQ(lstat(QFile::encodeName(world->incomingDir()).constData(), &st), 0);
+        EXPECT_TRUE(S_ISDIR(st.st_mode));
+        EXPECT_EQ(st.st_uid, 0u);
+    }
+    // Made at start-up; gone with the planted trees.
+    QDir().mkpath(world->packagedDir());
     world->call("controlService", {false});
     world->world().waitForUnitState("inactive", 5000);
 }
