@@ -8,6 +8,8 @@
 #include "packageobserver.h"
 #include "runtimeproperties.h"
 
+#include <ferry/binder/aidl_status.h>
+
 namespace {
 
 int codeForSdk(int sdk, int c27, int c28, int c29)
@@ -107,9 +109,11 @@ bool NovumPackageManager::installApk(const QString &path, bool quiet)
     w.writeString(QString());  // installer package: none
     w.writeInt32(0);           // user
     const int status = t->execute();
-    // The reply holds Android's exception code, 0 when the call went through.
+    // The reply starts with Android's exception code: none, or none with a
+    // reply header, when the call went through.
     const int32_t exception = status == 0 ? t->reader().readInt32() : 0;
-    if (status != 0 || exception != 0) {
+    if (status != 0 || (exception != ferry::binder::AidlStatus::kNone &&
+                        exception != ferry::binder::AidlStatus::kHasReplyHeader)) {
         qCWarning(lcBinder) << "The package manager did not take the install of" << path << "( status" << status
                             << "exception" << exception << ")";
         return false;
