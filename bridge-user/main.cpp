@@ -1,0 +1,29 @@
+#include "gnss/gnssservice.h"
+#include "quitonsignal.h"
+
+#include <QGuiApplication>
+
+int main(int argc, char **argv)
+{
+    // The bridge runs in the user's session, which may have no display
+    // (started before the compositor, or headless); it draws nothing.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
+        && qEnvironmentVariableIsEmpty("DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    quitOnTerminationSignals();
+
+    // Constructed in this order and destroyed in the reverse one.
+    GnssService gnss;
+    // SensorService, VibratorService
+    // NovumMediaControlListener, NovumFileObserver: a later piece of work
+    // MceService
+    // NovumWifiMonitor (SupplicantService, WifiService, WifiCondService): a later piece of work
+    // NovumNativeCall
+    // GrallocServiceProxy, PowerServiceProxy, CameraServiceProxy
+
+    const int status = app.exec();
+    // The session log (and the tests) tell an orderly stop from a kill.
+    qInfo("ferryd-bridge-user: stopped");
+    return status;
+}
