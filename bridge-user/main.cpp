@@ -13,16 +13,19 @@ int main(int argc, char **argv)
     QGuiApplication app(argc, argv);
     quitOnTerminationSignals();
 
-    // Constructed in this order and destroyed in the reverse one.
-    GnssService gnss;
-    // SensorService, VibratorService
-    // NovumMediaControlListener, NovumFileObserver: a later piece of work
-    // MceService
-    // NovumWifiMonitor (SupplicantService, WifiService, WifiCondService): a later piece of work
-    // NovumNativeCall
-    // GrallocServiceProxy, PowerServiceProxy, CameraServiceProxy
+    int status = 0;
+    {
+        // Constructed in this order and destroyed in the reverse one.
+        GnssService gnss;
+        // SensorService, VibratorService
+        // NovumMediaControlListener, NovumFileObserver: a later piece of work
+        // MceService
+        // NovumWifiMonitor (SupplicantService, WifiService, WifiCondService): a later piece of work
+        // NovumNativeCall
+        // GrallocServiceProxy, PowerServiceProxy, CameraServiceProxy
 
-    const int status = app.exec();
+        status = app.exec();
+    }
     // The session log (and the tests) tell an orderly stop from a kill.
     qInfo("ferryd-bridge-user: stopped");
     return status;

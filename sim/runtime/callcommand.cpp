@@ -1,6 +1,7 @@
 #include "callcommand.h"
 
 #include "novumparcel.h"
+#include "simcallback.h"
 #include "simruntime.h"
 #include "transactionlog.h"
 
@@ -59,17 +60,25 @@ std::shared_ptr<LocalObject> newCallbackObject(SimRuntime &runtime, const QStrin
     if (!manager)
         return nullptr;
     const bool hidl = manager->protocol() == Protocol::Hidl;
+    const SimCallbackKind *kind = SimCallbackRegistry::find(interface);
+    std::vector<std::string> interfaces;
+    for (const QString &name : kind ? kind->interfaces : QStringList{interface})
+        interfaces.push_back(name.toStdString());
+    SimCallbackKind::Decoder decode = kind ? kind->decode : SimCallbackKind::Decoder();
     std::shared_ptr<LocalObject> object = manager->newLocalObject(
-        interface.toStdString(), [label, hidl](const RemoteRequest &request, uint32_t code, uint32_t flags,
-                                               LocalReply *reply) -> Status {
+        interfaces, [label, hidl, decode](const RemoteRequest &request, uint32_t code, uint32_t flags,
+                                          LocalReply *reply) -> Status {
             Reader reader = request.reader();
-            TransactionLog::append({
+            QJsonObject line{
                 {QStringLiteral("service"), label},
                 {QStringLiteral("code"), qint64(code)},
                 {QStringLiteral("oneway"), (flags & kFlagOneway) != 0},
                 {QStringLiteral("interface"), QString::fromStdString(request.interface())},
                 {QStringLiteral("hex"), hex(reader.data() + reader.position(), reader.bytesRemaining())},
-            });
+            };
+            if (decode)
+                decode(code, reader, &line);
+            TransactionLog::append(line);
             if (reply && hidl)
                 reply->writer().appendInt32(0);   // HIDL status OK
             else if (reply)

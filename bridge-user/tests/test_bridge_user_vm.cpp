@@ -1,0 +1,188 @@
+// ferryd-bridge-user as a real process: its HALs called from the simulated
+// runtime, fed by the test plug-ins.
+#include "bridgeuserworld.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/wait.h>
+
+namespace {
+
+const QString kGnss = QStringLiteral("android.hardware.gnss@1.0::IGnss/default_novum");
+const QString kGnss10 = QStringLiteral("android.hardware.gnss@1.0::IGnss");
+const QString kGnss20 = QStringLiteral("android.hardware.gnss@2.0::IGnss");
+const QString kGnss21 = QStringLiteral("android.hardware.gnss@2.1::IGnss");
+
+BridgeUserWorld *world = nullptr;
+
+class Environment : public ::testing::Environment
+{
+public:
+    void SetUp() override
+    {
+        world = new BridgeUserWorld;
+        QString error;
+        ASSERT_TRUE(world->start(&error)) << qPrintable(error);
+        world->sim.setStartServices(QStringLiteral("none"));
+        // The bridge comes first: its HALs must register once the runtime's
+        // HAL service manager appears.
+        ASSERT_TRUE(world->startBridge());
+        ASSERT_TRUE(world->sim.bringUp());
+    }
+    void TearDown() override
+    {
+        world->stop();
+        delete world;
+        world = nullptr;
+    }
+};
+
+const auto *const kEnvironment = ::testing::AddGlobalTestEnvironment(new Environment);
+
+QJsonArray ints(const QJsonObject &answer)
+{
+    return answer.value(QStringLiteral("ints")).toArray();
+}
+
+QList<QJsonObject> since(const QList<QJsonObject> &all, int count)
+{
+    return all.mid(count);
+}
+
+QJsonArray codes(const QList<QJsonObject> &lines)
+{
+    QJsonArray list;
+    for (const QJsonObject &line : lines)
+        list.append(line.value(QStringLiteral("code")));
+    return list;
+}
+
+// setPositionMode's five int32 (interval third), and the 1.1 bool if given.
+QJsonArray positionMode(int intervalMs, bool withLowPowerBool)
+{
+    QJsonArray args;
+    for (int v : {0, 0, intervalMs, 0, 0})
+        args.append(QJsonObject{{"i32", v}});
+    if (withLowPowerBool)
+        args.append(QJsonObject{{"i8", 1}});
+    return args;
+}
+
+QJsonObject callbackArg(const QString &interface, const QString &name)
+{
+    return {{"binder", QJsonObject{{"interface", interface}, {"name", name}}}};
+}
+
+TEST(BridgeUser, HalsRegisterWhenTheManagerAppearsAndAgainAfterARestart)
+{
+    ASSERT_TRUE(world->waitRegistered(QStringLiteral("android.hardware.gnss@2.1::IGnss/default_novum")));
+    EXPECT_TRUE(world->isRegistered(kGnss));
+    ASSERT_TRUE(world->sim.bringDown());
+    ASSERT_TRUE(world->sim.bringUp());
+    EXPECT_TRUE(world->waitRegistered(kGnss));
+}
+
+TEST(BridgeUser, Gnss21CallbackGetsStatusLocationsAndSatellites)
+{
+    ASSERT_TRUE(world->waitRegistered(kGnss));
+    const QString cb = QStringLiteral("gnss21");
+    QJsonObject answer = world->callHal(kGnss, kGnss21, 34,
+                                        {callbackArg(QStringLiteral("android.hardware.gnss@2.1::IGnssCallback"), cb)});
+    EXPECT_EQ(ints(answer), (QJsonArray{0, 1}));
+    QList<QJsonObject> got = world->sim.received(cb);
+    ASSERT_EQ(got.size(), 2);
+    EXPECT_EQ(got[0].value("capabilities").toInt(), 1);
+    EXPECT_EQ(got[1].value("yearOfHw").toInt(), 2015);
+
+    // setPositionMode (1.0 code) from a 2.0 caller still carries the bool.
+    answer = world->callHal(kGnss, kGnss20, 8, positionMode(1500, true));
+    EXPECT_EQ(ints(answer), (QJsonArray{0, 1}));
+    // A truncated request is refused, not read past its end.
+    answer = world->callHal(kGnss, kGnss20, 8, positionMode(1500, false));
+    EXPECT_NE(answer.value("status").toInt(), 0);
+
+    int seen = world->sim.received(cb).size();
+    answer = world->callHal(kGnss, kGnss21, 2);
+    EXPECT_EQ(ints(answer), (QJsonArray{0, 1}));
+    got = since(world->sim.received(cb), seen);
+    EXPECT_EQ(codes(got), (QJsonArray{2, 2}));
+    ASSERT_EQ(got.size(), 2);
+    EXPECT_EQ(got[0].value("status").toInt(), 3);   // engine on, then session begin
+    EXPECT_EQ(got[1].value("status").toInt(), 1);
+
+    seen += got.size();
+    ASSERT_TRUE(world->position({{"position", QJsonObject{{"lat", 48.5}, {"lon", 9.25}, {"alt", 400}, {"time", 1700000000000.0}}}}));
+    ASSERT_TRUE(world->position({{"inView", QJsonArray{QJsonObject{{"id", 70}, {"strength", 31}, {"elevation", 45}, {"azimuth", 180}},
+                                                       QJsonObject{{"id", 40}, {"strength", 20}}}}}));
+    ASSERT_TRUE(world->position({{"inUse", QJsonArray{QJsonObject{{"id", 70}, {"strength", 31}}}}}));
+    got = since(world->sim.received(cb), seen);
+    ASSERT_EQ(codes(got), (QJsonArray{13, 17}));
+    const QJsonObject location = got[0].value("location").toObject();
+    EXPECT_EQ(location.value("size").toInt(), 88);
+    EXPECT_EQ(location.value("flags").toInt(), 1 | 2 | 4);   // speed flag without a speed
+    EXPECT_EQ(location.value("speed").toDouble(), 0.0);
+    EXPECT_EQ(location.value("lat").toDouble(), 48.5);
+    EXPECT_EQ(location.value("time").toDouble(), 1700000000000.0);
+    const QJsonArray svs = got[1].value("svs").toArray();
+    ASSERT_EQ(svs.size(), 2);
+    EXPECT_EQ(svs[0].toObject().value("svid").toInt(), 6);
+    EXPECT_EQ(svs[0].toObject().value("constellation").toInt(), 3);
+    EXPECT_EQ(svs[0].toObject().value("flags").toInt(), 4);
+    EXPECT_EQ(svs[0].toObject().value("elevation").toDouble(), 45.0);
+    EXPECT_EQ(svs[1].toObject().value("svid").toInt(), 127);
+    EXPECT_EQ(svs[1].toObject().value("constellation").toInt(), 2);
+    EXPECT_EQ(svs[1].toObject().value("flags").toInt(), 0);
+
+    seen += got.size();
+    answer = world->callHal(kGnss, kGnss21, 3);
+    EXPECT_EQ(ints(answer), (QJsonArray{0, 1}));
+    ASSERT_TRUE(world->position({{"position", QJsonObject{{"lat", 1}, {"lon", 2}}}}));
+    got = since(world->sim.received(cb), seen);
+    ASSERT_EQ(got.size(), 2);   // nothing sent once stopped
+    EXPECT_EQ(got[0].value("status").toInt(), 2);   // session end, then engine off
+    EXPECT_EQ(got[1].value("status").toInt(), 4);
+
+    QStringList requests;
+    for (const QJsonObject &r : world->positionRequests())
+        requests << r.value("source").toString() + ':' + r.value("event").toString() + ':' + QString::number(r.value("value").toInt(-1));
+    EXPECT_EQ(requests, (QStringList{"position:interval:1500", "satellite:interval:1500", "position:start:-1",
+                                     "satellite:start:-1", "position:stop:-1", "satellite:stop:-1"}));
+}
+
+TEST(BridgeUser, Gnss10CallbackGetsTheOldLayouts)
+{
+    ASSERT_TRUE(world->waitRegistered(kGnss));
+    const QString cb = QStringLiteral("gnss10");
+    world->callHal(kGnss, kGnss10, 1, {callbackArg(QStringLiteral("android.hardware.gnss@1.0::IGnssCallback"), cb)});
+    EXPECT_EQ(ints(world->callHal(kGnss, kGnss10, 8, positionMode(1000, false))),
+              (QJsonArray{0, 1}));
+    world->callHal(kGnss, kGnss10, 2);
+    const int seen = world->sim.received(cb).size();
+    ASSERT_TRUE(world->position({{"position", QJsonObject{{"lat", 1}, {"lon", 2}, {"speed", 3}, {"time", 5}}}}));
+    ASSERT_TRUE(world->position({{"inView", QJsonArray{QJsonObject{{"id", 5}, {"strength", 20}}}}, {"inUse", QJsonArray{}}}));
+    const QList<QJsonObject> got = since(world->sim.received(cb), seen);
+    ASSERT_EQ(codes(got), (QJsonArray{1, 3}));
+    EXPECT_EQ(got[0].value("location").toObject().value("size").toInt(), 64);
+    EXPECT_EQ(got[0].value("location").toObject().value("flags").toInt(), 1 | 4);
+    EXPECT_EQ(got[1].value("numSvs").toInt(), 1);
+    EXPECT_EQ(got[1].value("svs").toArray()[0].toObject().value("svid").toInt(), 5);
+
+    // Unsupported methods answer false, extensions a null interface,
+    // unknown codes nothing.
+    EXPECT_EQ(ints(world->callHal(kGnss, kGnss10, 5)), (QJsonArray{0, 0}));
+    EXPECT_EQ(ints(world->callHal(kGnss, kGnss21, 30)), (QJsonArray{0, 0}));
+    EXPECT_NE(world->callHal(kGnss, kGnss21, 39).value("status").toInt(), 0);
+    world->callHal(kGnss, kGnss10, 4);   // cleanup
+}
+
+TEST(BridgeUser, StopsInOrderOnSigterm)
+{
+    const qint64 pid = world->bridgePid();
+    ASSERT_TRUE(world->sim.world.signalProcess(pid, SIGTERM));
+    ASSERT_TRUE(TestWorld::waitFor([&] { return !world->sim.world.isProcessRunning(pid); }, 10000));
+    const int status = world->sim.world.processExitStatus(pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
+} // namespace
