@@ -7,6 +7,7 @@
 // guest.
 #include "faketimedate.h"
 #include "ferrydworld.h"
+#include "gnssstep.h"
 #include "runtimesimclient.h"
 
 #include <QCoreApplication>
@@ -279,6 +280,9 @@ int run()
             return fail(QStringLiteral("%1 is still there").arg(path));
     }
     say(QStringLiteral("ferryd deleted the desktop entry, the icon and the settings entry"));
+
+    if (showGnssThroughBridge(world.world(), sim, simDir.path(), say) != 0)
+        return 1;
 
     say(QStringLiteral("tearing down: ferryd, the runtime, the stand-in and the buses"));
     if (!world.stopDaemon())
