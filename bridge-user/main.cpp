@@ -1,5 +1,6 @@
 #include "gnss/gnssservice.h"
 #include "quitonsignal.h"
+#include "vibrator/vibratorservice.h"
 
 #include <QGuiApplication>
 
@@ -17,7 +18,8 @@ int main(int argc, char **argv)
     {
         // Constructed in this order and destroyed in the reverse one.
         GnssService gnss;
-        // SensorService, VibratorService
+        // SensorService
+        VibratorService vibrator;
         // NovumMediaControlListener, NovumFileObserver: a later piece of work
         // MceService
         // NovumWifiMonitor (SupplicantService, WifiService, WifiCondService): a later piece of work

@@ -35,10 +35,12 @@ public:
     bool startBridge()
     {
         QFile::remove(positionLog());
+        QFile::remove(feedbackLog());
         m_bridge = sim.world.startProcess(QStringLiteral(FERRY_BRIDGE_USER_BIN), {},
                                           {QStringLiteral("QT_PLUGIN_PATH=" FERRY_TEST_PLUGIN_DIR),
                                            QStringLiteral("FERRY_TEST_POSITION_SOCKET=") + positionSocket(),
                                            QStringLiteral("FERRY_TEST_POSITION_LOG=") + positionLog(),
+                                           QStringLiteral("FERRY_TEST_FEEDBACK_LOG=") + feedbackLog(),
                                            QStringLiteral("QT_LOGGING_RULES=com.kestrel.ferryd.*.debug=true")});
         return m_bridge != 0;
     }
@@ -78,10 +80,20 @@ public:
         socket.write(QJsonDocument(command).toJson(QJsonDocument::Compact) + '\n');
         return socket.waitForBytesWritten(5000) && socket.waitForReadyRead(5000) && socket.readLine() == "ok\n";
     }
-    QList<QJsonObject> positionRequests() const
+    QList<QJsonObject> positionRequests() const { return jsonLines(positionLog()); }
+    // What the test feedback plug-in was asked, one string per request
+    // ("duration=500", "state=running", "theme=4", ...).
+    QStringList feedbackRequests() const
+    {
+        QStringList list;
+        for (const QJsonObject &o : jsonLines(feedbackLog()))
+            list << o.value(QStringLiteral("event")).toString() + '=' + o.value(QStringLiteral("value")).toVariant().toString();
+        return list;
+    }
+    static QList<QJsonObject> jsonLines(const QString &path)
     {
         QList<QJsonObject> lines;
-        QFile f(positionLog());
+        QFile f(path);
         if (f.open(QIODevice::ReadOnly)) {
             while (!f.atEnd())
                 lines << QJsonDocument::fromJson(f.readLine()).object();
@@ -91,6 +103,7 @@ public:
 
     QString positionSocket() const { return m_dir + QStringLiteral("/position.sock"); }
     QString positionLog() const { return m_dir + QStringLiteral("/position.log"); }
+    QString feedbackLog() const { return m_dir + QStringLiteral("/feedback.log"); }
 
     SimWorld sim;
 

@@ -176,6 +176,39 @@ TEST(BridgeUser, Gnss10CallbackGetsTheOldLayouts)
     world->callHal(kGnss, kGnss10, 4);   // cleanup
 }
 
+TEST(BridgeUser, VibratorDrivesTheHapticsEffectAndThemeEffects)
+{
+    const QString vibrator = QStringLiteral("android.hardware.vibrator@1.0::IVibrator/default_novum");
+    ASSERT_TRUE(world->waitRegistered(vibrator));
+    const int before = world->feedbackRequests().size();
+    const QJsonArray noArgs;
+    const struct {
+        int code;
+        QJsonArray args;
+        QJsonArray reply;
+    } calls[] = {
+        {1, {QJsonObject{{"u32", 500}}}, {0, 0}},                               // on(500)
+        {2, noArgs, {0, 0}},                                                    // off
+        {3, noArgs, {0, 1}},                                                    // supportsAmplitudeControl
+        {4, {QJsonObject{{"u32", 128}}}, {0, 0}},                               // setAmplitude(128)
+        {4, {QJsonObject{{"u32", 0}}}, {0, 2}},                                 // BAD_VALUE
+        {5, {QJsonObject{{"u32", 0}}, QJsonObject{{"u32", 2}}}, {0, 0, 30}},    // click, strong
+        {5, {QJsonObject{{"u32", 1}}, QJsonObject{{"u32", 0}}}, {0, 3, 0}},     // double click
+    };
+    for (const auto &call : calls)
+        EXPECT_EQ(ints(world->callHal(vibrator, QString(), call.code, call.args)), call.reply) << call.code;
+    EXPECT_NE(world->callHal(vibrator, QString(), 1).value("status").toInt(), 0);   // on() without its argument
+
+    const QStringList got = world->feedbackRequests().mid(before);
+    // The effect is stopped by off() long before its 500 ms; the intensity
+    // is set once (128/255), not by the refused 0; the strong press played.
+    EXPECT_TRUE(got.contains("duration=500")) << got.join(' ').toStdString();
+    EXPECT_LT(got.indexOf("state=running"), got.indexOf("state=stopped"));
+    EXPECT_EQ(got.filter("intensity=").size(), 1) << got.join(' ').toStdString();
+    EXPECT_TRUE(got.filter("intensity=").value(0).startsWith("intensity=0.50196")) << got.join(' ').toStdString();
+    EXPECT_EQ(got.filter("theme=").join(' '), QStringLiteral("theme=%1").arg(int(4)));   // PressStrong
+}
+
 TEST(BridgeUser, StopsInOrderOnSigterm)
 {
     const qint64 pid = world->bridgePid();
