@@ -75,7 +75,7 @@ int main(int argc, char **argv)
     env.insert(QStringLiteral("FERRY_TEST_POSITION_SOCKET"), socketPath);
     bridge.setProcessEnvironment(env);
     bridge.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    bridge.start(QStringLiteral(FERRY_BRIDGE_USER_BIN), {});
+    bridge.start(QStringLiteral(FERRY_BRIDGE_USER_BIN), QStringList());
 
     std::shared_ptr<ServiceManager> sm = ServiceManager::get(kDevice, Protocol::Hidl);
     std::shared_ptr<RemoteObject> gnss;

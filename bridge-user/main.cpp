@@ -1,4 +1,8 @@
 #include "gnss/gnssservice.h"
+#include "mce/mceservice.h"
+#include "proxies/cameraserviceproxy.h"
+#include "proxies/grallocserviceproxy.h"
+#include "proxies/powerserviceproxy.h"
 #include "quitonsignal.h"
 #include "vibrator/vibratorservice.h"
 
@@ -21,10 +25,12 @@ int main(int argc, char **argv)
         // SensorService
         VibratorService vibrator;
         // NovumMediaControlListener, NovumFileObserver: a later piece of work
-        // MceService
+        MceService mce;
         // NovumWifiMonitor (SupplicantService, WifiService, WifiCondService): a later piece of work
         // NovumNativeCall
-        // GrallocServiceProxy, PowerServiceProxy, CameraServiceProxy
+        GrallocServiceProxy gralloc;
+        PowerServiceProxy power;
+        CameraServiceProxy camera;
 
         status = app.exec();
     }

@@ -29,9 +29,12 @@ constexpr const char *kNotification = "android.hidl.manager@1.0::IServiceNotific
 constexpr uint32_t kOnRegistration = 1;
 constexpr size_t kMaxChain = 64;
 
-bool validName(const std::string &name)
+// Instance names may hold slashes (the camera provider's is "legacy/0");
+// the fqName, which comes first, never does, so "fqName/instance" stays
+// unambiguous.
+bool validInstance(const std::string &name)
 {
-    return !name.empty() && name.size() < 256 && name.find('/') == std::string::npos;
+    return !name.empty() && name.size() < 256;
 }
 
 std::vector<std::string> interfaceChainOf(const std::shared_ptr<RemoteObject> &object)
@@ -87,7 +90,7 @@ Status ServiceManagerServerPrivate::handleHidl(const RemoteRequest &request, Loc
         if (!r.readHidlString(&instance) || !r.readObject(&object))
             return -EINVAL;
         bool ok = false;
-        if (object && validName(instance)) {
+        if (object && validInstance(instance)) {
             // Ask the object what it is: a call back into the adding process
             // while it waits for this reply.
             std::vector<std::string> chain = interfaceChainOf(object);

@@ -1,6 +1,9 @@
 // ferryd-bridge-user as a real process: its HALs called from the simulated
 // runtime, fed by the test plug-ins.
 #include "bridgeuserworld.h"
+#include "mcerequestrecorder.h"
+
+#include <QDBusConnection>
 
 #include <gtest/gtest.h>
 
@@ -25,6 +28,11 @@ public:
         QString error;
         ASSERT_TRUE(world->start(&error)) << qPrintable(error);
         world->sim.setStartServices(QStringLiteral("none"));
+        // The host's own HAL service manager, for the forwarded HALs.
+        ASSERT_NE(world->sim.world.startProcess(QStringLiteral(FERRY_SERVICEMANAGER_BIN),
+                                                {QStringLiteral("/dev/hwbinder"), QStringLiteral("hidl")}, {},
+                                                QStringLiteral("ready")),
+                  0);
         // The bridge comes first: its HALs must register once the runtime's
         // HAL service manager appears.
         ASSERT_TRUE(world->startBridge());
@@ -207,6 +215,57 @@ TEST(BridgeUser, VibratorDrivesTheHapticsEffectAndThemeEffects)
     EXPECT_EQ(got.filter("intensity=").size(), 1) << got.join(' ').toStdString();
     EXPECT_TRUE(got.filter("intensity=").value(0).startsWith("intensity=0.50196")) << got.join(' ').toStdString();
     EXPECT_EQ(got.filter("theme=").join(' '), QStringLiteral("theme=%1").arg(int(4)));   // PressStrong
+}
+
+TEST(BridgeUser, MceServiceHoldsTheDisplayOn)
+{
+    MceRequestRecorder mce;
+    QDBusConnection bus = QDBusConnection::systemBus();
+    ASSERT_TRUE(bus.registerService(QStringLiteral("com.nokia.mce")));
+    ASSERT_TRUE(bus.registerObject(QStringLiteral("/com/nokia/mce/request"), &mce, QDBusConnection::ExportAllSlots));
+    ASSERT_TRUE(TestWorld::waitFor([] {
+        const QJsonObject answer = world->sim.command({{"cmd", "list"}, {"device", "/dev/vororoveredi"}}, 5000);
+        return answer.value(QStringLiteral("names")).toArray().contains(QStringLiteral("novum.mce"));
+    }));
+    const auto prevent = [](int code, int value) {
+        return world->sim.command({{"cmd", "call"}, {"service", "novum.mce"}, {"interface", "INovumMce"},
+                                   {"code", code}, {"args", QJsonArray{QJsonObject{{"i32", value}}}}})
+            .value("status")
+            .toInt(-1);
+    };
+    EXPECT_EQ(prevent(1, 2), 0);   // any non-zero value prevents
+    EXPECT_TRUE(TestWorld::waitFor([&] { return mce.calls == QStringList{"pause"}; })) << mce.calls.join(' ').toStdString();
+    EXPECT_EQ(prevent(2, 0), 0);   // another code changes nothing
+    EXPECT_EQ(prevent(1, 0), 0);
+    EXPECT_TRUE(TestWorld::waitFor([&] { return mce.calls == (QStringList{"pause", "cancel"}); }))
+        << mce.calls.join(' ').toStdString();
+    bus.unregisterObject(QStringLiteral("/com/nokia/mce/request"));
+    bus.unregisterService(QStringLiteral("com.nokia.mce"));
+}
+
+TEST(BridgeUser, HostHalsAreForwardedAndWithdrawnWhenTheyDie)
+{
+    const QString power = QStringLiteral("android.hardware.power@1.0::IPower");
+    const qint64 hal = world->sim.world.startProcess(QStringLiteral(FERRY_TEST_HAL_BIN),
+                                                     {QStringLiteral("/dev/hwbinder"), QStringLiteral("default"), power},
+                                                     {}, QStringLiteral("ready"));
+    ASSERT_NE(hal, 0);
+    const qint64 camera = world->sim.world.startProcess(
+        QStringLiteral(FERRY_TEST_HAL_BIN),
+        {QStringLiteral("/dev/hwbinder"), QStringLiteral("legacy/0"),
+         QStringLiteral("android.hardware.camera.provider@2.4::ICameraProvider")},
+        {}, QStringLiteral("ready"));
+    ASSERT_NE(camera, 0);
+    ASSERT_TRUE(world->waitRegistered(power + QStringLiteral("/default")));
+    EXPECT_TRUE(world->waitRegistered(QStringLiteral("android.hardware.camera.provider@2.4::ICameraProvider/legacy/0")));
+
+    // A call from the runtime's side reaches the host's HAL and comes back.
+    EXPECT_EQ(ints(world->callHal(power + QStringLiteral("/default"), power, 7, {QJsonObject{{"i32", 5}}})),
+              (QJsonArray{0, 7, 5}));
+
+    ASSERT_TRUE(world->sim.world.stopProcess(hal));
+    EXPECT_TRUE(TestWorld::waitFor([&] { return !world->isRegistered(power + QStringLiteral("/default")); }));
+    world->sim.world.stopProcess(camera);
 }
 
 TEST(BridgeUser, StopsInOrderOnSigterm)
