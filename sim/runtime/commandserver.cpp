@@ -1,5 +1,6 @@
 #include "commandserver.h"
 
+#include "audiohalcommand.h"
 #include "callcommand.h"
 #include "launcherreporter.h"
 #include "simruntime.h"
@@ -137,6 +138,11 @@ void CommandServer::dispatch(const QJsonObject &command, Answer answer)
         answer(reportLaunchers(command));
     } else if (cmd == QLatin1String("call")) {
         answer(executeCall(*m_runtime, command));
+    } else if (cmd == QLatin1String("audio-hal") || cmd == QLatin1String("audio-play")) {
+        runAudioHalCommand(this, command, answer);
+    } else if (cmd == QLatin1String("restart-manager")) {
+        m_runtime->restartManager(command.value(QStringLiteral("device")).toString(QStringLiteral("/dev/vndvororoveredi")),
+                                  command.value(QStringLiteral("downMs")).toInt(), done);
     } else if (cmd == QLatin1String("exit")) {
         answer(ok());
         emit exitRequested();

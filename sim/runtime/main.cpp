@@ -1,6 +1,7 @@
 // ferry-runtime-sim: stands in for the Android runtime in tests and the
 // demo. See README.md.
 
+#include "audiohal.h"
 #include "commandserver.h"
 #include "launcherreporter.h"
 #include "managerhost.h"
@@ -106,6 +107,11 @@ int main(int argc, char **argv)
         if (!tieToParent(valueAfter(args, QStringLiteral("--parent-pid"))))
             return 1;
         return runServiceHost(valueAfter(args, QStringLiteral("--host-service")));
+    }
+    if (args.contains(QStringLiteral("--audio-hal"))) {
+        if (!tieToParent(valueAfter(args, QStringLiteral("--parent-pid"))))
+            return 1;
+        return runAudioHalProcess(valueAfter(args, QStringLiteral("--audio-hal")));
     }
     return runCoordinator(app);
 }

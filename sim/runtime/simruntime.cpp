@@ -263,6 +263,33 @@ void SimRuntime::killRemote(const QString &name, bool republish, Done done)
     });
 }
 
+void SimRuntime::restartManager(const QString &device, int downMs, Done done)
+{
+    Child *child = m_managers.value(device);
+    if (!child || child->stopping) {
+        done(false, QStringLiteral("no service manager on %1").arg(device));
+        return;
+    }
+    stopChild(child, true, [this, device, downMs, done] {
+        logEvent(QStringLiteral("killed"), device);
+        QTimer::singleShot(qMax(0, downMs), this, [this, device, done] {
+            if (m_shuttingDown || m_managers.contains(device)) {
+                done(false, QStringLiteral("shutting down"));
+                return;
+            }
+            Child *fresh = spawn(device, device,
+                                 {QStringLiteral("--serve-manager"), device, QStringLiteral("--protocol"),
+                                  protocolNameFor(device)});
+            m_managers.insert(device, fresh);
+            fresh->readyWaiters.push_back([device, done](bool ok, const QString &error) {
+                if (ok)
+                    logEvent(QStringLiteral("published"), device);
+                done(ok, error);
+            });
+        });
+    });
+}
+
 void SimRuntime::stopChild(Child *child, bool hard, std::function<void()> finished)
 {
     child->stopping = true;

@@ -46,6 +46,10 @@ public:
     // SIGKILL, as a crash would; optionally publishes it again afterwards.
     void killRemote(const QString &name, bool republish, Done done);
 
+    // Kills the device's service manager as a crash would and starts a
+    // fresh one (which knows no names) after downMs.
+    void restartManager(const QString &device, int downMs, Done done);
+
     QStringList publishedServices() const;
     QJsonObject info() const;
 
