@@ -292,6 +292,10 @@ int run()
 
 } // namespace
 
+#ifdef FERRY_DEMO_AUDIO
+int runAudioStep();
+#endif
+
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
@@ -299,8 +303,12 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "demo-world needs the real-binder guest: tools/vm/run %s\n", argv[0]);
         return 2;
     }
-    const int status = run();
+    int status = run();
+#ifdef FERRY_DEMO_AUDIO
     if (status == 0)
-        say(QStringLiteral("done: one APK installed, shown on the host and removed end to end"));
+        status = runAudioStep();
+#endif
+    if (status == 0)
+        say(QStringLiteral("done: one APK installed, shown on the host and removed end to end; a tone played through novumaudioservice"));
     return status;
 }
