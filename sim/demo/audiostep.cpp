@@ -11,6 +11,7 @@ namespace {
 
 const double kToneHz = 440;
 const int kPeriods = 25;   // 0.5 s of 20 ms periods
+const int kRingFlags = 0x400000;
 
 void say(const QString &line)
 {
@@ -35,20 +36,22 @@ int runAudioStep()
         say(QStringLiteral("FAILED: ") + error);
         return 1;
     }
-    const QStringList arguments{QStringLiteral("-p"), QStringLiteral("hookrecorder")};
+    // The halcyon policy plugin tags the stream for the host's policy.
+    const QStringList arguments{QStringLiteral("-p"), QStringLiteral("halcyon")};
     const qint64 pid = world.startService(arguments);
     if (!pid) {
         say(QStringLiteral("FAILED: novumaudioservice did not register: ") + world.serviceLog());
         return 1;
     }
-    say(QStringLiteral("audio: novumaudioservice (pid %1) registered NovumAudioService on /dev/vndvororoveredi")
+    say(QStringLiteral("audio: novumaudioservice (pid %1) with the halcyon plugin registered NovumAudioService "
+                       "on /dev/vndvororoveredi")
             .arg(pid));
     if (world.waitForLog(QStringLiteral("Listener for android.media.INovumAudioControlListener set")))
         say(QStringLiteral("audio: it connected to novum.audio.control and set its listener"));
 
     const QList<QJsonObject> played = world.hal({
         op("version", {{"version", 1}}),
-        op("open-output", {{"size", 3840}, {"flags", 0x800000}}),
+        op("open-output", {{"size", 3840}, {"flags", kRingFlags}}),
         op("write", {{"repeat", kPeriods}, {"tone", kToneHz}}),
     });
     if (played.size() != 3 || played[1].value("reply").toInt() < 0
@@ -57,7 +60,7 @@ int runAudioStep()
         return 1;
     }
     const int slot = played[1].value("reply").toInt();
-    say(QStringLiteral("audio: the HAL opened a music output with a 3840-byte memfd (slot %1) and wrote %2 periods "
+    say(QStringLiteral("audio: the HAL opened a ring tone output with a 3840-byte memfd (slot %1) and wrote %2 periods "
                        "of a %3 Hz tone in %4 ms")
             .arg(slot)
             .arg(played[2].value("calls").toInt())
@@ -70,9 +73,10 @@ int runAudioStep()
             return it == input.properties.end() ? QStringLiteral("(unset)") : QString::fromStdString(it->second);
         };
         say(QStringLiteral("audio: PulseAudio sink input #%1: application \"%2\", media.name \"%3\", "
-                           "media.role %4, %5")
+                           "media.role \"%4\", volume key \"%5\", %6")
                 .arg(input.index)
                 .arg(value("application.name"), value("media.name"), value("media.role"),
+                     value("module-stream-restore.id"),
                      input.corked ? QStringLiteral("corked") : QStringLiteral("playing")));
     }
     if (inputs.empty()) {

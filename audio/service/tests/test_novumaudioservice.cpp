@@ -117,6 +117,34 @@ TEST_F(NovumAudioServiceTest, PlaysAStreamThroughPulseAudio)
     EXPECT_NE(log().find("hookrecorder: done"), std::string::npos);
 }
 
+TEST_F(NovumAudioServiceTest, HalcyonTagsAndroidStreamsForThePolicy)
+{
+    // No system bus in the guest: the plugin runs without one.
+    start({"-p", "halcyon"});
+    EXPECT_TRUE(world.waitForLog("halcyon: init v0.6.0"));
+    const struct {
+        int flags;
+        const char *role;
+        const char *restoreId;
+    } cases[] = {
+        {0x100000, "phone", "sink-input-by-media-role:voip"},
+        {0x400000, "ring", "x-ringtone-volume"},
+        {0x1000000, "event", "x-clock-alert-volume"},
+        {0x2000000, "event", "x-ringtone-volume"},
+    };
+    for (const auto &c : cases) {
+        const QList<QJsonObject> r = world.hal({step("open-output", {{"flags", c.flags}}), step("write")});
+        ASSERT_EQ(r.size(), 2) << log();
+        const auto inputs = world.pulse().list("sink-inputs");
+        ASSERT_EQ(inputs.size(), 1u) << c.role << "\n" << log();
+        EXPECT_EQ(inputs[0].properties.at("media.role"), c.role);
+        EXPECT_EQ(inputs[0].properties.at("module-stream-restore.id"), c.restoreId);
+        world.hal({step("close", {{"slot", reply(r[0])}})});
+    }
+    EXPECT_EQ(world.stopService(), 0);
+    EXPECT_NE(log().find("halcyon: done"), std::string::npos);
+}
+
 TEST_F(NovumAudioServiceTest, RefusesHostileCountsSizesSlotsAndDescriptors)
 {
     start();
