@@ -36,16 +36,16 @@ public:
         switch (call.code) {
         case 1:
             call.args = {QStringLiteral("requestAudioFocus"), call.in.readInt32()};
-            call.out.writeInt32(0);
+            call.out.writeNoException();
             return kStatusOk;
         case 2:
             call.args = {QStringLiteral("abandonAudioFocus")};
-            call.out.writeInt32(0);
+            call.out.writeNoException();
             return kStatusOk;
         case 3:
             m_listener = call.in.readObject();
             call.args = {QStringLiteral("setListener"), m_listener ? QStringLiteral("binder") : QStringLiteral("null")};
-            call.out.writeInt32(0);
+            call.out.writeNoException();
             return kStatusOk;
         case 0x5eed0001:
         case 0x5eed0002: {
@@ -62,7 +62,7 @@ public:
             call.args = {call.code == 0x5eed0001 ? QStringLiteral("sendAudioFocusChange")
                                                  : QStringLiteral("sendCallStateChange"),
                          value, status};
-            call.out.writeInt32(0);
+            call.out.writeNoException();
             call.out.writeInt32(status);
             return kStatusOk;
         }
