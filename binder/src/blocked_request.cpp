@@ -11,13 +11,12 @@ BlockedRequest::BlockedRequest(std::shared_ptr<IncomingTransaction> transaction)
 
 BlockedRequest::~BlockedRequest()
 {
-    if (m_transaction)
-        complete(kStatusFailed);
+    complete(kStatusFailed);
 }
 
 LocalReply *BlockedRequest::reply()
 {
-    return m_transaction ? m_transaction->reply.get() : nullptr;
+    return m_completed ? nullptr : m_transaction->reply.get();
 }
 
 const RemoteRequest &BlockedRequest::request() const
@@ -27,10 +26,11 @@ const RemoteRequest &BlockedRequest::request() const
 
 void BlockedRequest::complete(Status status)
 {
-    if (!m_transaction)
+    // The transaction (and its request) stays with us: the handler that
+    // blocked it may still be running and reading the request.
+    if (m_completed.exchange(true))
         return;
-    std::shared_ptr<IncomingTransaction> transaction = std::move(m_transaction);
-    transaction->finish(status);
+    m_transaction->finish(status);
 }
 
 } // namespace ferry::binder

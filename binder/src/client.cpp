@@ -47,16 +47,18 @@ LocalRequest Client::newRequest(uint32_t code) const
 }
 
 Status Client::transactSync(uint32_t code, LocalRequest &request, std::unique_ptr<RemoteReply> *reply,
-                            Status *status) const
+                            Status *status, StatusSource *source) const
 {
     Status result;
     std::unique_ptr<RemoteReply> received;
+    if (source)
+        *source = StatusSource::Delivery;
     if (!m_remote)
         result = -EINVAL;
     else if (m_remote->isDead())
         result = kStatusDeadObject;
     else
-        result = m_remote->ipc()->transactSync(m_remote->handle(), code, request.writer(), &received);
+        result = m_remote->ipc()->transactSync(m_remote->handle(), code, request.writer(), &received, source);
     if (reply)
         *reply = result == kStatusOk ? std::move(received) : nullptr;
     if (status)

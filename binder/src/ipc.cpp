@@ -18,14 +18,23 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <cstring>
 #include <system_error>
+
+// Linux 6.7 answers a one-way call to a frozen process with this instead
+// of BR_TRANSACTION_COMPLETE; older headers lack it.
+#ifndef BR_TRANSACTION_PENDING_FROZEN
+#define BR_TRANSACTION_PENDING_FROZEN _IO('r', 20)
+#endif
 
 namespace ferry::binder {
 
 namespace {
 
+// Each request a handler blocks parks one looper until it completes.
 constexpr int kMaxLoopers = 16;
+constexpr int kLooperFailureLimit = 10;
 constexpr size_t kReadBufferSize = 512;
 
 std::mutex &registryMutex()
@@ -62,40 +71,64 @@ int32_t statusToWire(Status status)
 } // namespace
 
 // ---------------------------------------------------------------------------
-// Per-thread state while reading from the driver.
+// Per-thread state: one command reader per thread and device, whatever
+// call, reply or served transaction the thread is in. The driver keeps one
+// transaction stack per thread, and what it returns belongs to that stack:
+// a reply answers the innermost call this thread waits for, a completion
+// (or the error that replaces it) the oldest command not yet acknowledged.
+// Reading per call instead lets an inner read swallow an outer reply.
 
-// What each thread is doing on each device, innermost last: waiting for
-// the reply to its own call (true), or serving a call that the driver
-// routed to it while it waited (false). The driver refuses a new two-way
-// call from a thread whose innermost transaction is its own pending call.
-thread_local std::vector<std::pair<const IpcPrivate *, bool>> t_transactionStack;
-
-bool innermostIsOwnCall(const IpcPrivate *ipc)
-{
-    for (auto it = t_transactionStack.rbegin(); it != t_transactionStack.rend(); ++it) {
-        if (it->first == ipc)
-            return it->second;
-    }
-    return false;
-}
-
-struct IpcPrivate::ThreadContext {
-    bool looper = false;
-    bool relayIncoming = false;  // a helper thread: calls for us go to the owner
-    // Sync wait state.
-    bool waitingReply = false;
-    bool complete = false;       // BR_TRANSACTION_COMPLETE seen
-    bool replied = false;        // BR_REPLY / dead / failed seen
+// An outgoing transaction or reply this thread waits on.
+struct Send {
+    bool twoWay = false;
+    bool completed = false;   // BR_TRANSACTION_COMPLETE or what stands for it
+    bool finished = false;    // one-way: completed; two-way: answered
     Status status = kStatusOk;
-    bool deadReply = false;      // BR_DEAD_REPLY: the target itself is gone
+    bool fromPeer = false;    // status sent by the peer (TF_STATUS_CODE)
+    bool deadReply = false;   // the target is gone
     std::shared_ptr<const ParcelData> reply;
-    // Commands to write back after the batch, and refs to drop after it.
+    // A reply's objects stay alive until the driver's reference commands
+    // for them have been read, which is before the reply's completion.
+    std::shared_ptr<IncomingTransaction> keep;
+};
+
+struct ThreadState {
+    explicit ThreadState(IpcPrivate *ipc) : ipc(ipc) {}
+    IpcPrivate *ipc;
+    bool looper = false;
+    std::vector<Send *> sends;   // oldest first
+    // Commands read but not handled yet; nested reads finish them first.
+    uint8_t in[kReadBufferSize];
+    size_t inPos = 0;
+    size_t inSize = 0;
+    // Acknowledgements to write, and references to drop after the batch.
     std::vector<uint8_t> out;
     std::vector<std::pair<uint32_t, uint64_t>> deferredRefs;
-    // The last transaction this thread replied to: objects in its reply
-    // stay alive until the driver's reference commands for them were read.
-    std::shared_ptr<IncomingTransaction> lastReplied;
 };
+
+namespace {
+
+thread_local std::vector<ThreadState *> t_states;
+// The relayed transaction whose handler runs on this thread now: calls it
+// makes go out from the thread that received it.
+thread_local IncomingTransaction *t_relayed = nullptr;
+
+ThreadState *stateFor(const IpcPrivate *ipc)
+{
+    for (auto it = t_states.rbegin(); it != t_states.rend(); ++it) {
+        if ((*it)->ipc == ipc)
+            return *it;
+    }
+    return nullptr;
+}
+
+struct StateScope {
+    explicit StateScope(ThreadState *state) : state(state) { t_states.push_back(state); }
+    ~StateScope() { t_states.erase(std::find(t_states.begin(), t_states.end(), state)); }
+    ThreadState *state;
+};
+
+} // namespace
 
 // ---------------------------------------------------------------------------
 // Ipc
@@ -168,9 +201,14 @@ Status Ipc::becomeContextManager(const std::shared_ptr<LocalObject> &object)
     return d->setContextManager(object);
 }
 
-Status Ipc::transactSync(uint32_t handle, uint32_t code, const Writer &request, std::unique_ptr<RemoteReply> *reply)
+Status Ipc::transactSync(uint32_t handle, uint32_t code, const Writer &request, std::unique_ptr<RemoteReply> *reply,
+                         StatusSource *source)
 {
-    return d->transact(handle, code, kFlagAcceptFds, request, reply);
+    bool fromPeer = false;
+    Status status = d->transact(handle, code, kFlagAcceptFds, request, reply, &fromPeer);
+    if (source)
+        *source = fromPeer ? StatusSource::Peer : StatusSource::Delivery;
+    return status;
 }
 
 Status Ipc::transactOneway(uint32_t handle, uint32_t code, const Writer &request)
@@ -453,7 +491,7 @@ void IpcPrivate::remoteObjectDied(uint32_t handle)
         kill(object, false);
 }
 
-void IpcPrivate::handleDeadBinder(ThreadContext &, uint64_t cookie)
+void IpcPrivate::handleDeadBinder(uint64_t cookie)
 {
     std::shared_ptr<RemoteObject> object;
     {
@@ -532,7 +570,7 @@ size_t IpcPrivate::looperCount()
 // ---------------------------------------------------------------------------
 // Reading from the driver
 
-void IpcPrivate::handleRefCommand(ThreadContext &context, uint32_t command, uint64_t ptr, uint64_t cookie)
+void IpcPrivate::handleRefCommand(ThreadState &context, uint32_t command, uint64_t ptr, uint64_t cookie)
 {
     binder_ptr_cookie pc {ptr, cookie};
     if (command == BR_INCREFS || command == BR_ACQUIRE) {
@@ -587,12 +625,13 @@ void IpcPrivate::applyDeferredRefs(std::vector<std::pair<uint32_t, uint64_t>> &d
     }
 }
 
-void IpcPrivate::handleReply(ThreadContext &context, const binder_transaction_data &tr)
+void IpcPrivate::handleReply(Send &send, const binder_transaction_data &tr)
 {
+    send.completed = send.finished = true;
     std::shared_ptr<Ipc> ipc = m_self.lock();
     if (!ipc) {
         freeBuffer(tr.data.ptr.buffer);
-        context.status = -ESHUTDOWN;
+        send.status = -ESHUTDOWN;
         return;
     }
     auto parcel = ParcelData::received(ipc, tr.data.ptr.buffer, tr.data_size, tr.data.ptr.offsets,
@@ -601,16 +640,17 @@ void IpcPrivate::handleReply(ThreadContext &context, const binder_transaction_da
         int32_t wire = -EBADMSG;
         if (parcel->size() >= sizeof wire)
             memcpy(&wire, parcel->data(), sizeof wire);
-        context.status = wireStatusToStatus(wire);
-        if (context.status == kStatusOk)
-            context.reply = ParcelData::fromBytes(nullptr, 0);
+        send.status = wireStatusToStatus(wire);
+        send.fromPeer = true;
+        if (send.status == kStatusOk)
+            send.reply = ParcelData::fromBytes(nullptr, 0);
         return;
     }
-    context.status = kStatusOk;
-    context.reply = std::move(parcel);
+    send.status = kStatusOk;
+    send.reply = std::move(parcel);
 }
 
-void IpcPrivate::handleTransaction(ThreadContext &context, const binder_transaction_data &tr)
+void IpcPrivate::handleTransaction(ThreadState &state, const binder_transaction_data &tr)
 {
     std::shared_ptr<Ipc> ipc = m_self.lock();
     if (!ipc) {
@@ -643,33 +683,61 @@ void IpcPrivate::handleTransaction(ThreadContext &context, const binder_transact
         postEvent([this, transaction] { runTransaction(transaction); });
         return;
     }
-    if (!context.looper && !context.relayIncoming) {
-        // A call back into this thread while it waits for its own reply.
+    if (!state.looper && isOwnerThread()) {
+        // A call back into the owner thread while it waits for its own
+        // reply: served right here, and calls its handler makes go out
+        // from here, where the driver expects them.
         transaction->servedInline = true;
-        t_transactionStack.emplace_back(this, false);
+        IncomingTransaction *outer = t_relayed;
+        t_relayed = nullptr;
         runTransaction(transaction);
-        t_transactionStack.pop_back();
+        t_relayed = outer;
     } else {
-        if (context.looper) {
-            // Keep a looper free for others while this one waits.
-            std::lock_guard<std::mutex> lock(m_looperMutex);
-            if (m_idleLoopers == 0 && m_liveLoopers < kMaxLoopers && !m_stopping)
-                spawnLooperLocked();
-        }
-        postTransaction(transaction);
-        std::unique_lock<std::mutex> lock(m_looperMutex);
-        m_looperCondition.wait(lock, [&] { return transaction->done || m_stopping; });
-        if (!transaction->done)
-            transaction->status = kStatusFailed;
+        relayAndWait(state, transaction);
     }
-    // The request buffer goes back first, then the reply.
-    transaction->request.reset();
-    sendReply(transaction->status == kStatusOk ? &transaction->reply->writer() : nullptr, transaction->status);
-    context.lastReplied = std::move(transaction);
+    sendReply(state, transaction);
 }
 
-void IpcPrivate::sendReply(const Writer *reply, Status status)
+// Another thread than the owner received a two-way transaction (a looper,
+// or a worker thread called back during its own call): the handler runs
+// on the main context as documented, while this thread holds the
+// transaction and makes the calls the handler asks for.
+void IpcPrivate::relayAndWait(ThreadState &state, const std::shared_ptr<IncomingTransaction> &transaction)
 {
+    transaction->relayed = true;
+    std::unique_lock<std::mutex> lock(m_looperMutex);
+    if (state.looper && m_idleLoopers == 0 && m_liveLoopers < kMaxLoopers && !m_stopping)
+        spawnLooperLocked();   // keep one free for others while this one waits
+    lock.unlock();
+    postTransaction(transaction);
+    lock.lock();
+    for (;;) {
+        m_looperCondition.wait(lock, [&] {
+            return (transaction->done && !transaction->handlerRunning) || !transaction->calls.empty() || m_stopping;
+        });
+        if (!transaction->calls.empty()) {
+            std::function<void(bool)> call = std::move(transaction->calls.front());
+            transaction->calls.pop_front();
+            lock.unlock();
+            call(!m_stopping);
+            lock.lock();
+            continue;
+        }
+        if (transaction->done && !transaction->handlerRunning)
+            break;
+        if (m_stopping) {
+            transaction->status = kStatusFailed;
+            break;
+        }
+    }
+}
+
+void IpcPrivate::sendReply(ThreadState &state, const std::shared_ptr<IncomingTransaction> &transaction)
+{
+    Status status = transaction->status;
+    const Writer *reply = status == kStatusOk ? &transaction->reply->writer() : nullptr;
+    // The request's buffer goes back before the reply goes out.
+    transaction->request.reset();
     binder_transaction_data_sg sg {};
     binder_transaction_data &tr = sg.transaction_data;
     int32_t wire = statusToWire(status);
@@ -689,107 +757,232 @@ void IpcPrivate::sendReply(const Writer *reply, Status status)
         appendCommand(out, BC_REPLY_SG, sg);
     else
         appendCommand(out, BC_REPLY, tr);
-    writeCommands(out.data(), out.size());
+    Send send;
+    send.keep = transaction;
+    Status rc = run(state, send, out.data(), out.size());
+    if (rc < 0 && rc != -ESHUTDOWN)
+        BINDER_WARN("%s: reply failed: %s", m_device.c_str(), strerror(-rc));
 }
 
-bool IpcPrivate::processCommands(ThreadContext &context, const uint8_t *buffer, size_t size)
+// Reads more commands into |state|; false on a driver error. A thread
+// that is not a looper polls first when it must stay responsive.
+bool IpcPrivate::readMore(ThreadState &state, bool block)
 {
-    // Released after this batch, which holds the driver's reference
-    // commands for objects of the previous reply.
-    std::shared_ptr<IncomingTransaction> previousReply = std::move(context.lastReplied);
-    size_t pos = 0;
-    while (pos + sizeof(uint32_t) <= size) {
-        uint32_t command;
-        memcpy(&command, buffer + pos, sizeof command);
-        pos += sizeof command;
-        size_t payload = _IOC_SIZE(command);
-        if (size - pos < payload) {
-            BINDER_WARN("%s: truncated command %#x", m_device.c_str(), command);
-            return false;
+    binder_write_read bwr {};
+    if (!state.out.empty()) {
+        bwr.write_buffer = reinterpret_cast<binder_uintptr_t>(state.out.data());
+        bwr.write_size = state.out.size();
+    }
+    if (block) {
+        bwr.read_buffer = reinterpret_cast<binder_uintptr_t>(state.in);
+        bwr.read_size = sizeof state.in;
+    }
+    int rc = driver::ioctl(m_fd, BINDER_WRITE_READ, &bwr);
+    state.out.clear();
+    state.inPos = 0;
+    state.inSize = rc < 0 ? 0 : size_t(bwr.read_consumed);
+    if (rc < 0)
+        BINDER_WARN("%s: read failed: %s", m_device.c_str(), strerror(-rc));
+    return rc >= 0;
+}
+
+void IpcPrivate::flushOut(ThreadState &state)
+{
+    if (!state.out.empty()) {
+        writeCommands(state.out.data(), state.out.size());
+        state.out.clear();
+    }
+}
+
+void IpcPrivate::finishBatch(ThreadState &state)
+{
+    if (!state.deferredRefs.empty())
+        applyDeferredRefs(state.deferredRefs);
+}
+
+// Writes |command| (if any) and handles what the driver returns until
+// |send| is finished. Returns its status.
+Status IpcPrivate::run(ThreadState &state, Send &send, const void *command, size_t size)
+{
+    state.sends.push_back(&send);
+    bool owner = !state.looper && isOwnerThread();
+    Status result = kStatusOk;
+    // The owner thread must keep serving relayed transactions while it
+    // waits for a reply, so it polls instead of blocking in a read. The
+    // completion of a one-way call or a reply is there at once.
+    bool pollFirst = owner && send.twoWay;
+    if (command) {
+        binder_write_read bwr {};
+        bwr.write_buffer = reinterpret_cast<binder_uintptr_t>(command);
+        bwr.write_size = size;
+        bool readNow = state.inPos >= state.inSize && !pollFirst;
+        if (readNow) {
+            bwr.read_buffer = reinterpret_cast<binder_uintptr_t>(state.in);
+            bwr.read_size = sizeof state.in;
         }
-        const uint8_t *p = buffer + pos;
-        pos += payload;
-        switch (command) {
-        case BR_NOOP:
-        case BR_OK:
-        case BR_SPAWN_LOOPER:
-        case BR_FINISHED:
-        case BR_CLEAR_DEATH_NOTIFICATION_DONE:
-        case BR_ONEWAY_SPAM_SUSPECT:
+        int rc = driver::ioctl(m_fd, BINDER_WRITE_READ, &bwr);
+        if (rc < 0) {
+            result = rc;
+            send.finished = true;
+        } else if (readNow) {
+            state.inPos = 0;
+            state.inSize = bwr.read_consumed;
+        }
+    }
+    while (!send.finished) {
+        if (state.inPos < state.inSize) {
+            processOne(state);
+            continue;
+        }
+        finishBatch(state);
+        if (send.finished)
             break;
-        case BR_ERROR: {
-            int32_t error;
-            memcpy(&error, p, sizeof error);
-            BINDER_WARN("%s: driver error %d", m_device.c_str(), error);
+        if (m_stopping) {
+            result = -ESHUTDOWN;
             break;
         }
-        case BR_TRANSACTION_COMPLETE:
-            context.complete = true;
-            break;
-        case BR_TRANSACTION:
-        case BR_TRANSACTION_SEC_CTX: {
-            binder_transaction_data tr;
-            memcpy(&tr, p, sizeof tr);
-            // Acknowledge what came before it first.
-            if (!context.out.empty()) {
-                writeCommands(context.out.data(), context.out.size());
-                context.out.clear();
+        if (pollFirst) {
+            flushOut(state);
+            struct pollfd fds[2] = {{m_fd, POLLIN, 0}, {m_txEventFd, POLLIN, 0}};
+            if (driver::poll(fds, 2, -1) < 0) {
+                result = -errno;
+                break;
             }
-            handleTransaction(context, tr);
-            break;
+            if (fds[1].revents & POLLIN)
+                dispatchTransactions();
+            if (!(fds[0].revents & (POLLIN | POLLERR | POLLHUP)))
+                continue;
         }
-        case BR_REPLY: {
-            binder_transaction_data tr;
-            memcpy(&tr, p, sizeof tr);
-            if (context.waitingReply && !context.replied) {
-                context.replied = true;
-                handleReply(context, tr);
-            } else {
-                BINDER_WARN("%s: unexpected reply", m_device.c_str());
-                freeBuffer(tr.data.ptr.buffer);
-            }
-            break;
-        }
-        case BR_DEAD_REPLY:
-            context.replied = true;
-            context.deadReply = true;
-            context.status = kStatusDeadObject;
-            break;
-        case BR_FAILED_REPLY:
-            context.replied = true;
-            context.status = -EIO;
-            break;
-        case BR_FROZEN_REPLY:
-            context.replied = true;
-            context.status = -EAGAIN;
-            break;
-        case BR_INCREFS:
-        case BR_ACQUIRE:
-        case BR_RELEASE:
-        case BR_DECREFS: {
-            binder_ptr_cookie pc;
-            memcpy(&pc, p, sizeof pc);
-            handleRefCommand(context, command, pc.ptr, pc.cookie);
-            break;
-        }
-        case BR_DEAD_BINDER: {
-            binder_uintptr_t cookie;
-            memcpy(&cookie, p, sizeof cookie);
-            handleDeadBinder(context, cookie);
-            break;
-        }
-        default:
-            BINDER_WARN("%s: unknown command %#x", m_device.c_str(), command);
+        if (!readMore(state, true)) {
+            result = -EIO;
             break;
         }
     }
-    if (!context.out.empty()) {
-        writeCommands(context.out.data(), context.out.size());
-        context.out.clear();
+    state.sends.erase(std::find(state.sends.begin(), state.sends.end(), &send));
+    if (result == kStatusOk)
+        result = send.status;
+    return result;
+}
+
+void IpcPrivate::processOne(ThreadState &state)
+{
+    const uint8_t *buffer = state.in;
+    size_t size = state.inSize;
+    size_t &pos = state.inPos;
+    if (size - pos < sizeof(uint32_t)) {
+        BINDER_WARN("%s: truncated command", m_device.c_str());
+        pos = size;
+        return;
     }
-    if (!context.deferredRefs.empty())
-        applyDeferredRefs(context.deferredRefs);
-    return true;
+    uint32_t command;
+    memcpy(&command, buffer + pos, sizeof command);
+    size_t payload = _IOC_SIZE(command);
+    if (size - pos - sizeof command < payload) {
+        BINDER_WARN("%s: truncated command %#x", m_device.c_str(), command);
+        pos = size;
+        return;
+    }
+    uint8_t p[sizeof(binder_transaction_data_secctx)];
+    memcpy(p, buffer + pos + sizeof command, std::min(payload, sizeof p));
+    pos += sizeof command + payload;
+
+    // The oldest command this thread wrote that the driver has not
+    // acknowledged yet, and the innermost call waiting for its answer.
+    Send *unacknowledged = nullptr;
+    Send *waiting = nullptr;
+    for (Send *send : state.sends) {
+        if (!send->completed && !unacknowledged)
+            unacknowledged = send;
+    }
+    for (auto it = state.sends.rbegin(); it != state.sends.rend(); ++it) {
+        if ((*it)->twoWay && !(*it)->finished) {
+            waiting = *it;
+            break;
+        }
+    }
+    switch (command) {
+    case BR_NOOP:
+    case BR_OK:
+    case BR_SPAWN_LOOPER:
+    case BR_FINISHED:
+    case BR_CLEAR_DEATH_NOTIFICATION_DONE:
+        break;
+    case BR_ERROR: {
+        int32_t error;
+        memcpy(&error, p, sizeof error);
+        BINDER_WARN("%s: driver error %d", m_device.c_str(), error);
+        break;
+    }
+    case BR_TRANSACTION_COMPLETE:
+    case BR_ONEWAY_SPAM_SUSPECT:      // delivered, and we are told we send too much
+    case BR_TRANSACTION_PENDING_FROZEN:   // delivered to a frozen process's queue
+        if (!unacknowledged) {
+            BINDER_WARN("%s: completion of nothing", m_device.c_str());
+            break;
+        }
+        unacknowledged->completed = true;
+        if (!unacknowledged->twoWay) {
+            unacknowledged->finished = true;
+            unacknowledged->keep.reset();
+        }
+        break;
+    case BR_TRANSACTION:
+    case BR_TRANSACTION_SEC_CTX: {
+        binder_transaction_data tr;
+        memcpy(&tr, p, sizeof tr);   // the security context follows; unused
+        // Acknowledge what came before it first.
+        flushOut(state);
+        handleTransaction(state, tr);
+        break;
+    }
+    case BR_REPLY: {
+        binder_transaction_data tr;
+        memcpy(&tr, p, sizeof tr);
+        if (waiting) {
+            handleReply(*waiting, tr);
+        } else {
+            BINDER_WARN("%s: unexpected reply", m_device.c_str());
+            freeBuffer(tr.data.ptr.buffer);
+        }
+        break;
+    }
+    case BR_DEAD_REPLY:
+    case BR_FAILED_REPLY:
+    case BR_FROZEN_REPLY: {
+        // In place of a completion when the command itself failed,
+        // otherwise the answer to the innermost call.
+        Send *target = unacknowledged ? unacknowledged : waiting;
+        if (!target) {
+            BINDER_WARN("%s: unexpected error reply %#x", m_device.c_str(), command);
+            break;
+        }
+        target->completed = target->finished = true;
+        target->keep.reset();
+        target->fromPeer = false;
+        target->deadReply = command == BR_DEAD_REPLY;
+        target->status = command == BR_DEAD_REPLY ? kStatusDeadObject : command == BR_FROZEN_REPLY ? -EAGAIN : -EIO;
+        break;
+    }
+    case BR_INCREFS:
+    case BR_ACQUIRE:
+    case BR_RELEASE:
+    case BR_DECREFS: {
+        binder_ptr_cookie pc;
+        memcpy(&pc, p, sizeof pc);
+        handleRefCommand(state, command, pc.ptr, pc.cookie);
+        break;
+    }
+    case BR_DEAD_BINDER: {
+        binder_uintptr_t cookie;
+        memcpy(&cookie, p, sizeof cookie);
+        handleDeadBinder(cookie);
+        break;
+    }
+    default:
+        // Its size is in the code: skipped, the rest of the batch is fine.
+        BINDER_WARN("%s: unknown command %#x", m_device.c_str(), command);
+        break;
+    }
 }
 
 // ---------------------------------------------------------------------------
@@ -811,22 +1004,25 @@ void IpcPrivate::spawnLooperLocked()
 
 void IpcPrivate::looperMain()
 {
-    ThreadContext context;
-    context.looper = true;
+    ThreadState state(this);
+    state.looper = true;
+    StateScope scope(&state);
     uint32_t enter = BC_ENTER_LOOPER;
-    writeCommands(&enter, sizeof enter);
-    uint8_t buffer[kReadBufferSize];
+    state.out.assign(reinterpret_cast<uint8_t *>(&enter), reinterpret_cast<uint8_t *>(&enter) + sizeof enter);
     bool idle = true;
+    int failures = 0;
     while (!m_stopping) {
+        if (state.inPos < state.inSize) {
+            processOne(state);
+            continue;
+        }
+        finishBatch(state);
         if (!idle) {
             std::lock_guard<std::mutex> lock(m_looperMutex);
             ++m_idleLoopers;
             idle = true;
         }
-        binder_write_read bwr {};
-        bwr.read_buffer = reinterpret_cast<binder_uintptr_t>(buffer);
-        bwr.read_size = sizeof buffer;
-        int rc = driver::ioctl(m_fd, BINDER_WRITE_READ, &bwr);
+        bool ok = readMore(state, true);
         {
             std::lock_guard<std::mutex> lock(m_looperMutex);
             --m_idleLoopers;
@@ -834,14 +1030,19 @@ void IpcPrivate::looperMain()
         }
         if (m_stopping)
             break;
-        if (rc < 0) {
-            BINDER_ERR("%s: looper read failed: %s", m_device.c_str(), strerror(-rc));
-            if (rc == -ECONNREFUSED || rc == -EBADF)
-                break;
-            g_usleep(100000);
+        if (ok) {
+            failures = 0;
             continue;
         }
-        processCommands(context, buffer, bwr.read_consumed);
+        // A driver that keeps failing: back off, and give up after a while
+        // rather than logging for ever.
+        if (++failures >= kLooperFailureLimit) {
+            BINDER_ERR("%s: looper stops after %d failed reads", m_device.c_str(), failures);
+            break;
+        }
+        std::unique_lock<std::mutex> lock(m_looperMutex);
+        m_looperCondition.wait_for(lock, std::chrono::milliseconds(50 << std::min(failures, 6)),
+                                   [&] { return bool(m_stopping); });
     }
     uint32_t exit = BC_EXIT_LOOPER;
     writeCommands(&exit, sizeof exit);
@@ -875,6 +1076,12 @@ void IpcPrivate::postTransaction(const std::shared_ptr<IncomingTransaction> &tra
 
 void IpcPrivate::runTransaction(const std::shared_ptr<IncomingTransaction> &transaction)
 {
+    IncomingTransaction *outer = t_relayed;
+    if (transaction->relayed) {
+        std::lock_guard<std::mutex> lock(m_looperMutex);
+        transaction->handlerRunning = true;
+        t_relayed = transaction.get();
+    }
     transaction->request->setTransaction(transaction.get());
     Status status;
     if (!transaction->object || transaction->object->isDropped())
@@ -882,34 +1089,44 @@ void IpcPrivate::runTransaction(const std::shared_ptr<IncomingTransaction> &tran
     else
         status = transaction->object->handle(*transaction->request, transaction->reply.get());
     transaction->request->setTransaction(nullptr);
-    if (!transaction->blocked)
+    t_relayed = outer;
+    bool blocked;
+    {
+        std::lock_guard<std::mutex> lock(m_looperMutex);
+        transaction->handlerRunning = false;
+        blocked = transaction->blocked;
+    }
+    if (!blocked)
         transaction->finish(status);
+    else if (transaction->relayed)
+        m_looperCondition.notify_all();   // it may have been completed already
 }
 
 void IncomingTransaction::finish(Status result)
 {
     if (!reply) {
-        // One-way: nothing to send; the request buffer goes back now.
+        // One-way: nothing to send. The request buffer goes back when the
+        // transaction (and any BlockedRequest over it) is gone.
         done = true;
-        request.reset();
         return;
     }
-    IpcPrivate &d = ipc->internal();
-    if (servedInline) {
+    if (!relayed) {
         status = result;
         done = true;
         return;
     }
-    {
-        std::lock_guard<std::mutex> lock(d.looperMutexForTransactions());
-        status = result;
-        done = true;
-    }
-    d.transactionFinished();
+    ipc->internal().transactionFinished(*this, result);
 }
 
-void IpcPrivate::transactionFinished()
+void IpcPrivate::transactionFinished(IncomingTransaction &transaction, Status status)
 {
+    {
+        std::lock_guard<std::mutex> lock(m_looperMutex);
+        if (transaction.done)
+            return;
+        transaction.status = status;
+        transaction.done = true;
+    }
     m_looperCondition.notify_all();
 }
 
@@ -953,61 +1170,72 @@ void IpcPrivate::dispatchEvents()
 // Outgoing transactions
 
 Status IpcPrivate::transact(uint32_t handle, uint32_t code, uint32_t flags, const Writer &request,
-                            std::unique_ptr<RemoteReply> *reply)
+                            std::unique_ptr<RemoteReply> *reply, bool *fromPeer)
 {
+    if (fromPeer)
+        *fromPeer = false;
     if (m_stopping)
         return -ESHUTDOWN;
-    bool oneway = flags & TF_ONE_WAY;
-    if (!oneway && innermostIsOwnCall(this))
-        return transactDelegated(handle, code, flags, request, reply);
-    if (!oneway)
-        t_transactionStack.emplace_back(this, true);
-    Status status = transactOnThisThread(handle, code, flags, request, reply, false);
-    if (!oneway)
-        t_transactionStack.pop_back();
+    if (!request.isValid())
+        return -EBADF;
+    // A handler of a relayed transaction: its calls go out from the thread
+    // that holds the transaction, so that the driver routes calls back to
+    // it and a peer with a single binder thread is not deadlocked.
+    if (t_relayed && t_relayed->ipc && &t_relayed->ipc->internal() == this)
+        return transactVia(*t_relayed, handle, code, flags, request, reply, fromPeer);
+    if (ThreadState *state = stateFor(this))
+        return transactHere(*state, handle, code, flags, request, reply, fromPeer);
+    ThreadState state(this);
+    StateScope scope(&state);
+    Status status = transactHere(state, handle, code, flags, request, reply, fromPeer);
+    // Whatever else that read brought (deaths, references) is handled now.
+    while (state.inPos < state.inSize)
+        processOne(state);
+    finishBatch(state);
+    flushOut(state);
     return status;
 }
 
-// A handler served while this thread waits for its own call makes a call
-// of its own: the driver would refuse it from this thread, so a helper
-// thread sends it while this one keeps serving what arrives for it.
-Status IpcPrivate::transactDelegated(uint32_t handle, uint32_t code, uint32_t flags, const Writer &request,
-                                     std::unique_ptr<RemoteReply> *reply)
+Status IpcPrivate::transactVia(IncomingTransaction &receiver, uint32_t handle, uint32_t code, uint32_t flags,
+                               const Writer &request, std::unique_ptr<RemoteReply> *reply, bool *fromPeer)
 {
     int done = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (done < 0)
         return -errno;
-    Status status = kStatusOk;
+    Status status = -ESHUTDOWN;
+    bool peer = false;
     std::unique_ptr<RemoteReply> received;
-    std::thread helper;
-    try {
-        helper = std::thread([&] {
-            status = transactOnThisThread(handle, code, flags, request, &received, true);
+    {
+        std::lock_guard<std::mutex> lock(m_looperMutex);
+        receiver.calls.push_back([&, done](bool run) {
+            if (run) {
+                ThreadState *state = stateFor(this);
+                status = state ? transactHere(*state, handle, code, flags, request, &received, &peer) : -EIO;
+            }
             signal(done);
         });
-    } catch (const std::system_error &) {
-        close(done);
-        return -EAGAIN;
     }
+    m_looperCondition.notify_all();
     bool owner = isOwnerThread();
     for (;;) {
         struct pollfd fds[2] = {{done, POLLIN, 0}, {m_txEventFd, POLLIN, 0}};
-        if (driver::poll(fds, owner ? 2 : 1, -1) < 0)
+        if (driver::poll(fds, owner ? 2 : 1, -1) < 0 && errno != EINTR)
             break;
         if (fds[0].revents & POLLIN)
             break;
         if (owner && (fds[1].revents & POLLIN))
             dispatchTransactions();
     }
-    helper.join();
     close(done);
     if (reply)
         *reply = std::move(received);
+    if (fromPeer)
+        *fromPeer = peer;
     return status;
 }
 
-Status IpcPrivate::transactOnThisThread(uint32_t handle, uint32_t code, uint32_t flags, const Writer &request,
-                                        std::unique_ptr<RemoteReply> *reply, bool relayIncoming)
+Status IpcPrivate::transactHere(ThreadState &state, uint32_t handle, uint32_t code, uint32_t flags,
+                                const Writer &request, std::unique_ptr<RemoteReply> *reply, bool *fromPeer)
 {
     bool oneway = flags & TF_ONE_WAY;
     binder_transaction_data_sg sg {};
@@ -1026,55 +1254,22 @@ Status IpcPrivate::transactOnThisThread(uint32_t handle, uint32_t code, uint32_t
     else
         appendCommand(out, BC_TRANSACTION, tr);
 
-    ThreadContext context;
-    context.waitingReply = !oneway;
-    context.relayIncoming = relayIncoming;
-    bool owner = isOwnerThread() && !relayIncoming;
-    uint8_t buffer[kReadBufferSize];
-    bool first = true;
-    for (;;) {
-        if (!first && owner) {
-            // Serve calls queued for this thread while waiting, so that a
-            // peer calling back into us (even from another of its threads)
-            // does not deadlock on this blocked main loop.
-            struct pollfd fds[2] = {{m_fd, POLLIN, 0}, {m_txEventFd, POLLIN, 0}};
-            int n = driver::poll(fds, 2, -1);
-            if (n < 0)
-                return -errno;
-            if (fds[1].revents & POLLIN)
-                dispatchTransactions();
-            if (!(fds[0].revents & (POLLIN | POLLERR | POLLHUP)))
-                continue;
-        }
-        binder_write_read bwr {};
-        if (first) {
-            bwr.write_buffer = reinterpret_cast<binder_uintptr_t>(out.data());
-            bwr.write_size = out.size();
-        }
-        // The owner reads only after poll said there is something to read.
-        if (!first || !owner) {
-            bwr.read_buffer = reinterpret_cast<binder_uintptr_t>(buffer);
-            bwr.read_size = sizeof buffer;
-        }
-        int rc = driver::ioctl(m_fd, BINDER_WRITE_READ, &bwr);
-        if (rc < 0) {
-            BINDER_WARN("%s: transaction %#x to handle %u failed: %s", m_device.c_str(), code, handle, strerror(-rc));
-            return rc;
-        }
-        first = false;
-        processCommands(context, buffer, bwr.read_consumed);
-        if (oneway ? (context.complete || context.replied) : context.replied)
-            break;
-    }
-    if (context.deadReply)
+    Send send;
+    send.twoWay = !oneway;
+    Status status = run(state, send, out.data(), out.size());
+    if (status < 0 && !send.fromPeer)
+        BINDER_DEBUG("%s: transaction %#x to handle %u: %s", m_device.c_str(), code, handle, strerror(-status));
+    if (send.deadReply)
         remoteObjectDied(handle);
-    if (context.status == kStatusOk && reply) {
-        if (context.reply)
-            *reply = std::make_unique<RemoteReply>(std::move(context.reply));
+    if (fromPeer)
+        *fromPeer = send.fromPeer;
+    if (status == kStatusOk && reply) {
+        if (send.reply)
+            *reply = std::make_unique<RemoteReply>(std::move(send.reply));
         else
             reply->reset();
     }
-    return context.status;
+    return status;
 }
 
 } // namespace ferry::binder

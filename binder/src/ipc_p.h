@@ -21,6 +21,9 @@ typedef struct _GSource GSource;
 
 namespace ferry::binder {
 
+struct Send;
+struct ThreadState;
+
 class IncomingTransaction;
 class LocalObject;
 class ParcelData;
@@ -63,21 +66,17 @@ public:
     void remoteObjectDied(uint32_t handle);                   // a call found it dead
     Status setContextManager(const std::shared_ptr<LocalObject> &object);
 
-    // Transactions from the calling thread.
+    // Transactions from the calling thread. *fromPeer tells whether a
+    // failed status was sent by the peer or comes from the delivery.
     Status transact(uint32_t handle, uint32_t code, uint32_t flags, const Writer &request,
-                    std::unique_ptr<RemoteReply> *reply);
-    Status transactOnThisThread(uint32_t handle, uint32_t code, uint32_t flags, const Writer &request,
-                                std::unique_ptr<RemoteReply> *reply, bool relayIncoming);
-    Status transactDelegated(uint32_t handle, uint32_t code, uint32_t flags, const Writer &request,
-                             std::unique_ptr<RemoteReply> *reply);
+                    std::unique_ptr<RemoteReply> *reply, bool *fromPeer = nullptr);
 
     // Work for the main context. Two-way transactions may also be served
     // inline by the owner thread while it waits for a reply.
     void postEvent(std::function<void()> event);
     void postTransaction(const std::shared_ptr<IncomingTransaction> &transaction);
     void runTransaction(const std::shared_ptr<IncomingTransaction> &transaction);
-    void transactionFinished();
-    std::mutex &looperMutexForTransactions() { return m_looperMutex; }
+    void transactionFinished(IncomingTransaction &transaction, Status status);
     void dispatchTransactions();
     void dispatchEvents();
 
@@ -97,17 +96,25 @@ private:
         std::weak_ptr<RemoteObject> object;
         uint64_t cookie = 0;
     };
-    struct ThreadContext;
 
     void looperMain();
     void spawnLooperLocked();
-    bool processCommands(ThreadContext &context, const uint8_t *buffer, size_t size);
-    void handleTransaction(ThreadContext &context, const binder_transaction_data &tr);
-    void handleReply(ThreadContext &context, const binder_transaction_data &tr);
-    void handleDeadBinder(ThreadContext &context, uint64_t cookie);
-    void handleRefCommand(ThreadContext &context, uint32_t command, uint64_t ptr, uint64_t cookie);
+    Status run(ThreadState &state, Send &send, const void *command, size_t size);
+    bool readMore(ThreadState &state, bool block);
+    void processOne(ThreadState &state);
+    void finishBatch(ThreadState &state);
+    void flushOut(ThreadState &state);
+    void handleTransaction(ThreadState &state, const binder_transaction_data &tr);
+    void relayAndWait(ThreadState &state, const std::shared_ptr<IncomingTransaction> &transaction);
+    void handleReply(Send &send, const binder_transaction_data &tr);
+    void handleDeadBinder(uint64_t cookie);
+    void handleRefCommand(ThreadState &state, uint32_t command, uint64_t ptr, uint64_t cookie);
     void applyDeferredRefs(std::vector<std::pair<uint32_t, uint64_t>> &deferred);
-    void sendReply(const Writer *reply, Status status);
+    void sendReply(ThreadState &state, const std::shared_ptr<IncomingTransaction> &transaction);
+    Status transactHere(ThreadState &state, uint32_t handle, uint32_t code, uint32_t flags, const Writer &request,
+                        std::unique_ptr<RemoteReply> *reply, bool *fromPeer);
+    Status transactVia(IncomingTransaction &receiver, uint32_t handle, uint32_t code, uint32_t flags,
+                       const Writer &request, std::unique_ptr<RemoteReply> *reply, bool *fromPeer);
     void kill(const std::shared_ptr<RemoteObject> &object, bool fromKernel);
     void signal(int fd);
 
@@ -144,7 +151,10 @@ private:
     std::atomic<bool> m_stopping {false};
 };
 
-// One BR_TRANSACTION being served.
+// One BR_TRANSACTION being served. A two-way one that a thread other than
+// the owner received is relayed to the main context while that thread
+// waits; calls the handler makes go out from the receiving thread, which
+// holds the transaction in the driver (see transactVia).
 class IncomingTransaction : public std::enable_shared_from_this<IncomingTransaction> {
 public:
     std::shared_ptr<Ipc> ipc;
@@ -152,9 +162,15 @@ public:
     std::unique_ptr<RemoteRequest> request;
     std::unique_ptr<LocalReply> reply;   // null for one-way
     bool servedInline = false;          // cannot be blocked
+    bool relayed = false;               // a thread waits for it in relayAndWait
+    // Guarded by the Ipc's looper mutex for relayed transactions.
     bool blocked = false;
+    bool handlerRunning = false;
     bool done = false;
     Status status = kStatusOk;
+    // Calls the handler asked the receiving thread to make; the argument
+    // is false when they are abandoned at shutdown.
+    std::deque<std::function<void(bool)>> calls;
 
     void finish(Status status);
 };

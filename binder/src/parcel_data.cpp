@@ -95,7 +95,7 @@ bool ParcelData::bufferInRange(uint64_t pointer, uint64_t length) const
 
 void ParcelData::closeFds()
 {
-    // Every fd the kernel installed for this parcel is ours to close.
+    // The fd of each BINDER_TYPE_FD object is ours to close.
     for (size_t i = 0; i < m_offsetCount; ++i) {
         uint64_t pos = m_offsets[i];
         if (pos > m_size || m_size - pos < sizeof(binder_object_header))
@@ -107,26 +107,9 @@ void ParcelData::closeFds()
             memcpy(&object, m_data + pos, sizeof object);
             if (int(object.fd) >= 0)
                 close(int(object.fd));
-        } else if (type == BINDER_TYPE_FDA && m_size - pos >= sizeof(binder_fd_array_object)) {
-            binder_fd_array_object fda;
-            memcpy(&fda, m_data + pos, sizeof fda);
-            if (fda.parent >= i || m_offsets[fda.parent] > m_size
-                || m_size - m_offsets[fda.parent] < sizeof(binder_buffer_object))
-                continue;
-            binder_buffer_object parent;
-            memcpy(&parent, m_data + m_offsets[fda.parent], sizeof parent);
-            if (parent.hdr.type != BINDER_TYPE_PTR || fda.num_fds > parent.length / sizeof(uint32_t)
-                || fda.parent_offset > parent.length - fda.num_fds * sizeof(uint32_t)
-                || !bufferInRange(parent.buffer, parent.length))
-                continue;
-            const uint8_t *fds = reinterpret_cast<const uint8_t *>(parent.buffer) + fda.parent_offset;
-            for (uint64_t k = 0; k < fda.num_fds; ++k) {
-                int32_t fd;
-                memcpy(&fd, fds + k * sizeof fd, sizeof fd);
-                if (fd >= 0)
-                    close(fd);
-            }
         }
+        // The fds of a BINDER_TYPE_FDA array belong to the transaction
+        // buffer: the kernel closes them itself on BC_FREE_BUFFER.
     }
 }
 

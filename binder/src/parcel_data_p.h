@@ -11,7 +11,8 @@ class Ipc;
 
 // The bytes and objects of one parcel a Reader reads. A parcel received
 // from the kernel gives its buffer back (BC_FREE_BUFFER) and closes the fds
-// it brought when the last reader, request or reply over it is gone.
+// of its BINDER_TYPE_FD objects when the last reader, request or reply over
+// it is gone (fd arrays are closed by the kernel with the buffer).
 class ParcelData {
 public:
     // Plain bytes owned by the caller, no objects.

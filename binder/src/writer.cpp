@@ -34,10 +34,11 @@ Writer::Writer(Writer &&other) noexcept
     : m_data(std::move(other.m_data)), m_offsets(std::move(other.m_offsets)),
       m_buffers(std::move(other.m_buffers)), m_fds(std::move(other.m_fds)),
       m_localObjects(std::move(other.m_localObjects)), m_remoteObjects(std::move(other.m_remoteObjects)),
-      m_buffersSize(other.m_buffersSize)
+      m_buffersSize(other.m_buffersSize), m_failed(other.m_failed)
 {
     other.m_fds.clear();
     other.m_buffersSize = 0;
+    other.m_failed = false;
 }
 
 Writer &Writer::operator=(Writer &&other) noexcept
@@ -54,6 +55,8 @@ Writer &Writer::operator=(Writer &&other) noexcept
         m_remoteObjects = std::move(other.m_remoteObjects);
         m_buffersSize = other.m_buffersSize;
         other.m_buffersSize = 0;
+        m_failed = other.m_failed;
+        other.m_failed = false;
     }
     return *this;
 }
@@ -189,19 +192,22 @@ void Writer::appendRemoteObject(const std::shared_ptr<RemoteObject> &remote)
     appendObjectBytes(&object, sizeof object);
 }
 
-void Writer::appendFd(int fd)
+bool Writer::appendFd(int fd)
 {
     int copy = fd >= 0 ? fcntl(fd, F_DUPFD_CLOEXEC, 0) : -1;
-    if (copy < 0 && fd >= 0)
+    if (copy < 0) {
         BINDER_WARN("cannot duplicate fd %d for a parcel", fd);
-    else
-        m_fds.push_back(copy);
+        m_failed = true;
+        return false;
+    }
+    m_fds.push_back(copy);
     binder_fd_object object {};
     object.hdr.type = BINDER_TYPE_FD;
     object.pad_flags = kLocalObjectFlags;
     object.fd = uint32_t(copy);
     object.cookie = 1;   // the receiver owns its copy
     appendObjectBytes(&object, sizeof object);
+    return true;
 }
 
 bool Writer::overwriteInt32(size_t offset, int32_t value)
@@ -210,6 +216,16 @@ bool Writer::overwriteInt32(size_t offset, int32_t value)
         return false;
     memcpy(m_data.data() + offset, &value, sizeof value);
     return true;
+}
+
+void Writer::appendFdArray(const BufferParent &parent, uint32_t count)
+{
+    binder_fd_array_object object {};
+    object.hdr.type = BINDER_TYPE_FDA;
+    object.num_fds = count;
+    object.parent = parent.index;
+    object.parent_offset = parent.offset;
+    appendObjectBytes(&object, sizeof object);
 }
 
 uint32_t Writer::appendBufferObject(const void *data, size_t size, const BufferParent *parent)

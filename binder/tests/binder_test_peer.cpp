@@ -28,6 +28,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 using namespace ferry::binder;
@@ -38,6 +39,7 @@ namespace {
 GMainLoop *loop;
 std::vector<int32_t> recorded;
 std::vector<std::shared_ptr<BlockedRequest>> held;
+std::shared_ptr<BlockedRequest> race;
 
 bool waitForManager(const std::shared_ptr<ServiceManager> &sm)
 {
@@ -152,6 +154,68 @@ Status serveEcho(const RemoteRequest &req, uint32_t code, uint32_t, LocalReply *
     case kPid:
         reply->writer().appendInt32(getpid());
         return kStatusOk;
+    case kRaceReply: {
+        // Calls back from a thread of ours that is in no transaction, so
+        // the call lands on one of the caller's loopers while its main
+        // thread waits for this reply.
+        std::shared_ptr<RemoteObject> callback;
+        if (!r.readObject(&callback) || !callback || !(race = req.block()))
+            return kStatusFailed;
+        std::thread([callback, protocol] {
+            Client client(callback, protocol == Protocol::Hidl ? kCallbackHidl : kCallbackAidl);
+            LocalRequest request = client.newRequest();
+            request.writer().appendInt32(1);
+            std::unique_ptr<RemoteReply> answer;
+            client.transactSync(1, request, &answer);
+        }).detach();
+        return kStatusOk;
+    }
+    case kRaceStarted:
+        if (race) {
+            race->reply()->writer().appendInt32(7);
+            race->complete(kStatusOk);
+            race.reset();
+        }
+        return kStatusOk;
+    case kManyObjects: {
+        std::shared_ptr<RemoteObject> callback;
+        int32_t n;
+        if (!r.readObject(&callback) || !callback || !r.readInt32(&n))
+            return kStatusFailed;
+        Client client(callback, protocol == Protocol::Hidl ? kCallbackHidl : kCallbackAidl);
+        LocalRequest request = client.newRequest();
+        request.writer().appendInt32(n);
+        std::unique_ptr<RemoteReply> answer;
+        Status status = client.transactSync(2, request, &answer);
+        if (status != kStatusOk)
+            return status;
+        Reader ar = answer->reader();
+        int32_t alive = 0;
+        for (int32_t i = 0; i < n; ++i) {
+            std::shared_ptr<RemoteObject> object;
+            if (ar.readObject(&object) && object && object->ping() == kStatusOk)
+                ++alive;
+        }
+        reply->writer().appendInt32(alive);
+        return kStatusOk;
+    }
+    case kFdArray: {
+        int32_t n;
+        if (!r.readInt32(&n) || n < 0 || n > 64)
+            return kStatusFailed;
+        // Open until the reply (sent after we return) has gone out.
+        static std::vector<int32_t> fds;
+        for (int32_t fd : fds)
+            close(fd);
+        fds.clear();
+        for (int32_t i = 0; i < n; ++i)
+            fds.push_back(open("/dev/null", O_RDONLY | O_CLOEXEC));
+        Writer &w = reply->writer();
+        w.appendInt32(0);   // the driver patches nothing in an object at offset 0
+        uint32_t parent = w.appendBufferObject(fds.data(), fds.size() * sizeof(int32_t), nullptr);
+        w.appendFdArray(BufferParent {parent, 0}, uint32_t(n));
+        return kStatusOk;
+    }
     default:
         return -EBADMSG;
     }

@@ -2,6 +2,7 @@
 // watches, blocked requests and service manager restarts, on an AIDL
 // framework device, an AIDL vendor device and a HIDL device.
 
+#include <ferry/binder/blocked_request.h>
 #include <ferry/binder/client.h>
 #include <ferry/binder/ipc.h>
 #include <ferry/binder/local_object.h>
@@ -17,6 +18,9 @@
 #include "vm_support.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <linux/android/binder.h>
+#include <sys/ioctl.h>
 
 #include <atomic>
 #include <cstdlib>
@@ -379,9 +383,15 @@ TEST_P(BinderIpc, WrongInterfacesAndUnknownCodesAreRefused)
     Client wrong(echo, hidl() ? "ferry.test@9.9::INope" : "ferry.test.INope");
     LocalRequest req = wrong.newRequest();
     std::unique_ptr<RemoteReply> reply;
-    EXPECT_EQ(wrong.transactSync(kPid, req, &reply), -EPERM);
+    StatusSource source = StatusSource::Delivery;
+    EXPECT_EQ(wrong.transactSync(kPid, req, &reply, nullptr, &source), -EPERM);
+    EXPECT_EQ(source, StatusSource::Peer) << "a refusal, not a failed delivery";
     LocalRequest unknown = request(999);
     EXPECT_EQ(client->transactSync(999, unknown, &reply), -EBADMSG);
+    LocalRequest broken = request(kPid);
+    EXPECT_FALSE(broken.writer().appendFd(-1));
+    EXPECT_EQ(client->transactSync(kPid, broken, &reply, nullptr, &source), -EBADF);
+    EXPECT_EQ(source, StatusSource::Delivery);
 
     if (hidl()) {
         Client base(echo, kHidlBaseInterface);
@@ -556,6 +566,230 @@ TEST_P(BinderIpc, ServiceManagerSurvivesListenerChangesWhileNotifying)
     sm->listSync(&status);
     EXPECT_EQ(status, kStatusOk) << "the service manager still answers";
     notifications->drop();
+}
+
+// While the main thread waits for a call, a handler served meanwhile makes
+// one-way calls; the call's reply, queued by then, must still reach it.
+TEST_P(BinderIpc, OnewayCallsOfAHandlerServedDuringACallLeaveItsReply)
+{
+    std::thread::id mainThread = std::this_thread::get_id();
+    bool onMainThread = false;
+    auto callback = newCallback([&](int32_t x) {
+        onMainThread = std::this_thread::get_id() == mainThread;
+        LocalRequest started = request(kRaceStarted);
+        client->transactOneway(kRaceStarted, started);
+        g_usleep(200000);   // the peer answers the outer call meanwhile
+        LocalRequest record = request(kRecord);
+        record.writer().appendInt32(x);
+        client->transactOneway(kRecord, record);
+        return x;
+    });
+    LocalRequest req = request(kRaceReply);
+    req.writer().appendLocalObject(callback);
+    std::unique_ptr<RemoteReply> reply;
+    ASSERT_EQ(client->transactSync(kRaceReply, req, &reply), kStatusOk);
+    int32_t value = 0;
+    EXPECT_TRUE(reply->reader().readInt32(&value));
+    EXPECT_EQ(value, 7);
+    EXPECT_TRUE(onMainThread);
+}
+
+// A worker thread's call is called back: the handler runs on the main
+// thread, may block the request and complete it before it returns, and
+// still reads the request afterwards.
+TEST_P(BinderIpc, CallbackIntoAWorkerThreadsCallRunsOnTheMainThread)
+{
+    std::thread::id mainThread = std::this_thread::get_id();
+    bool onMainThread = false;
+    int32_t reread = -1;
+    auto callback = LocalObject::create(
+        sm->ipc(), hidl() ? kCallbackHidl : kCallbackAidl,
+        [&](const RemoteRequest &req, uint32_t, uint32_t, LocalReply *) -> Status {
+            onMainThread = std::this_thread::get_id() == mainThread;
+            std::shared_ptr<BlockedRequest> blocked = req.block();
+            int32_t x;
+            if (!blocked || !req.reader().readInt32(&x))
+                return kStatusFailed;
+            blocked->reply()->writer().appendInt32(x * 2);
+            blocked->complete(kStatusOk);
+            blocked.reset();
+            g_usleep(50000);
+            req.reader().readInt32(&reread);
+            return kStatusOk;
+        });
+    std::atomic<bool> done {false};
+    Status status = -1;
+    int32_t result = 0;
+    std::thread worker([&] {
+        Client c = makeClient(echo);
+        LocalRequest req = c.newRequest(kCallBack);
+        req.writer().appendLocalObject(callback);
+        req.writer().appendInt32(21);
+        std::unique_ptr<RemoteReply> reply;
+        status = c.transactSync(kCallBack, req, &reply);
+        if (status == kStatusOk)
+            reply->reader().readInt32(&result);
+        done = true;
+    });
+    EXPECT_TRUE(waitUntil([&] { return done.load(); }));
+    worker.join();
+    EXPECT_EQ(status, kStatusOk);
+    EXPECT_EQ(result, 43);
+    EXPECT_TRUE(onMainThread);
+    EXPECT_EQ(reread, 21) << "the request outlives its early completion";
+}
+
+TEST_P(BinderIpc, ObjectsOnlyAReplyHoldsStayAliveUntilThePeerHasThem)
+{
+    const char *interface = hidl() ? kCallbackHidl : kCallbackAidl;
+    auto factory = LocalObject::create(sm->ipc(), interface,
+                                       [&](const RemoteRequest &req, uint32_t, uint32_t, LocalReply *reply) -> Status {
+                                           int32_t n;
+                                           if (!reply || !req.reader().readInt32(&n))
+                                               return kStatusFailed;
+                                           for (int32_t i = 0; i < n; ++i)
+                                               reply->writer().appendLocalObject(
+                                                   LocalObject::create(sm->ipc(), interface, nullptr));
+                                           return kStatusOk;
+                                       });
+    LocalRequest req = request(kManyObjects);
+    req.writer().appendLocalObject(factory);
+    req.writer().appendInt32(16);
+    std::unique_ptr<RemoteReply> reply;
+    ASSERT_EQ(client->transactSync(kManyObjects, req, &reply), kStatusOk);
+    int32_t alive = 0;
+    EXPECT_TRUE(reply->reader().readInt32(&alive));
+    EXPECT_EQ(alive, 16);
+}
+
+TEST_P(BinderIpc, FrozenPeerFailsCallsButTakesOnewayCalls)
+{
+    LocalRequest pidRequest = request(kPid);
+    std::unique_ptr<RemoteReply> reply;
+    ASSERT_EQ(client->transactSync(kPid, pidRequest, &reply), kStatusOk);
+    int32_t pid = 0;
+    ASSERT_TRUE(reply->reader().readInt32(&pid));
+    int fd = open(device(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    auto freeze = [&](bool enable) {
+        binder_freeze_info info {uint32_t(pid), enable, 1000};
+        return ioctl(fd, BINDER_FREEZE, &info) == 0;
+    };
+    ASSERT_TRUE(freeze(true)) << strerror(errno);
+    LocalRequest sync = request(kPid);
+    StatusSource source = StatusSource::Peer;
+    EXPECT_EQ(client->transactSync(kPid, sync, &reply, nullptr, &source), -EAGAIN);
+    EXPECT_EQ(source, StatusSource::Delivery);
+    LocalRequest oneway = request(kRecord);
+    oneway.writer().appendInt32(5);
+    EXPECT_EQ(client->transactOneway(kRecord, oneway), kStatusOk);
+    EXPECT_TRUE(freeze(false));
+    close(fd);
+    int32_t recorded = 0;
+    EXPECT_TRUE(waitUntil([&] {
+        LocalRequest get = request(kGetRecorded);
+        int32_t n = 0;
+        if (client->transactSync(kGetRecorded, get, &reply) == kStatusOk)
+            reply->reader().readInt32(&n);
+        recorded += n;
+        return recorded > 0;
+    }));
+    EXPECT_EQ(recorded, 1);
+}
+
+// The fds of a received fd array belong to the buffer: the kernel closes
+// them when it is freed, and nobody else may (a second close hits whatever
+// fd took the number meanwhile, here another thread's).
+TEST_P(BinderIpc, ReceivedFdArraysAreClosedOnceByTheKernel)
+{
+    spin(50);
+    int before = openFdCount();
+    std::atomic<bool> stop {false};
+    std::atomic<int> lost {0};
+    std::thread opener([&] {
+        while (!stop) {
+            int fd = open("/dev/null", O_RDONLY | O_CLOEXEC);
+            g_usleep(100);
+            if (fcntl(fd, F_GETFD) < 0)
+                ++lost;
+            else
+                close(fd);
+        }
+    });
+    for (int i = 0; i < 100; ++i) {
+        LocalRequest req = request(kFdArray);
+        req.writer().appendInt32(4);
+        std::unique_ptr<RemoteReply> reply;
+        Status status = client->transactSync(kFdArray, req, &reply);
+        EXPECT_EQ(status, kStatusOk);
+        if (status != kStatusOk)
+            break;
+        EXPECT_EQ(reply->reader().objectCount(), 2u);
+    }
+    stop = true;
+    opener.join();
+    spin(50);
+    EXPECT_EQ(lost.load(), 0) << "fds of another thread were closed";
+    EXPECT_EQ(openFdCount(), before);
+}
+
+TEST_P(BinderIpc, PeerKilledDuringACallOrWhileWeHoldItsRequest)
+{
+    std::thread::id mainThread = std::this_thread::get_id();
+    bool deathOnMainThread = false;
+    echo->addDeathHandler([&] { deathOnMainThread = std::this_thread::get_id() == mainThread; });
+    std::atomic<bool> done {false};
+    Status status = kStatusOk;
+    StatusSource source = StatusSource::Peer;
+    std::thread caller([&] {
+        Client c = makeClient(echo);
+        LocalRequest req = c.newRequest(kBlock);
+        std::unique_ptr<RemoteReply> reply;
+        status = c.transactSync(kBlock, req, &reply, nullptr, &source);
+        done = true;
+    });
+    spin(200);
+    EXPECT_FALSE(done);
+    m_peer->kill(SIGKILL);
+    EXPECT_TRUE(waitUntil([&] { return done.load(); }));
+    caller.join();
+    EXPECT_EQ(status, kStatusDeadObject);
+    EXPECT_EQ(source, StatusSource::Delivery);
+    EXPECT_TRUE(waitUntil([&] { return deathOnMainThread; }));
+    m_peer->wait();
+
+    // A request of a peer that dies while we hold it.
+    auto second = startPeer("second");
+    auto remote = sm->getServiceSync(lookupName("second"));
+    ASSERT_TRUE(remote);
+    std::shared_ptr<BlockedRequest> held;
+    auto callback = LocalObject::create(sm->ipc(), hidl() ? kCallbackHidl : kCallbackAidl,
+                                        [&](const RemoteRequest &req, uint32_t, uint32_t, LocalReply *) {
+                                            held = req.block();
+                                            return held ? kStatusOk : kStatusFailed;
+                                        });
+    done = false;
+    std::thread worker([&] {
+        Client c = makeClient(remote);
+        LocalRequest req = c.newRequest(kCallBack);
+        req.writer().appendLocalObject(callback);
+        req.writer().appendInt32(1);
+        std::unique_ptr<RemoteReply> reply;
+        status = c.transactSync(kCallBack, req, &reply);
+        done = true;
+    });
+    ASSERT_TRUE(waitUntil([&] { return held != nullptr; }));
+    second->kill(SIGKILL);
+    second->wait();
+    held->reply()->writer().appendInt32(1);
+    held->complete(kStatusOk);
+    held.reset();
+    EXPECT_TRUE(waitUntil([&] { return done.load(); }));
+    worker.join();
+    EXPECT_EQ(status, kStatusDeadObject);
+    Status listed = -1;
+    sm->listSync(&listed);
+    EXPECT_EQ(listed, kStatusOk) << "the library still works";
 }
 
 TEST(BinderIpcLifecycle, OpeningAndClosingLeavesNoThreadsOrFds)

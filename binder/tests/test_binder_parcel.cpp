@@ -433,9 +433,9 @@ TEST(BinderParcel, WriterOwnsDuplicatedFds)
     size_t before;
     {
         Writer w;
-        w.appendFd(fds[0]);
-        w.appendFd(-1);
-        ASSERT_EQ(w.objectCount(), 2u);
+        EXPECT_TRUE(w.appendFd(fds[0]));
+        EXPECT_TRUE(w.isValid());
+        ASSERT_EQ(w.objectCount(), 1u);
         binder_fd_object object;
         memcpy(&object, w.data().data(), sizeof object);
         EXPECT_NE(int(object.fd), fds[0]) << "the parcel carries its own copy";
@@ -447,6 +447,18 @@ TEST(BinderParcel, WriterOwnsDuplicatedFds)
     EXPECT_EQ(fcntl(int(before), F_GETFD), -1) << "closed with the writer";
     close(fds[0]);
     close(fds[1]);
+
+    // A failed dup (a closed or bogus fd) writes nothing and spoils the
+    // parcel at once, rather than sending fd -1 to fail far away.
+    for (int bad : {-1, fds[0]}) {
+        Writer w;
+        w.appendInt32(1);
+        EXPECT_FALSE(w.appendFd(bad)) << bad;
+        EXPECT_FALSE(w.isValid());
+        EXPECT_EQ(w.objectCount(), 0u);
+        Writer moved(std::move(w));
+        EXPECT_FALSE(moved.isValid()) << "moving keeps the failure";
+    }
 }
 
 } // namespace

@@ -125,6 +125,10 @@ enum EchoCode : uint32_t {
     kRelease = 8,       // completes held kBlock requests
     kEchoObjects = 9,   // object, fd -> object, fd
     kPid = 10,          // reply: int32 pid
+    kRaceReply = 11,    // object: held; calls object(1) from another thread; reply int32 7 after kRaceStarted
+    kRaceStarted = 12,  // one-way: completes the held kRaceReply
+    kManyObjects = 13,  // object, int32 n: asks object (code 2) for n objects, pings each -> int32 alive
+    kFdArray = 14,      // int32 n -> a buffer of n fds of /dev/null in an fd array
 };
 
 constexpr const char *kEchoAidl = "ferry.test.IEcho";

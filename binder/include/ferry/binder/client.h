@@ -37,8 +37,9 @@ public:
     // Synchronous two-way call: returns (and stores in *status if given)
     // the status; *reply is set on kStatusOk. BR_DEAD_REPLY gives
     // kStatusDeadObject and runs the remote object's death handlers.
+    // *source tells a peer's refusal from a failed delivery.
     Status transactSync(uint32_t code, LocalRequest &request, std::unique_ptr<RemoteReply> *reply,
-                        Status *status = nullptr) const;
+                        Status *status = nullptr, StatusSource *source = nullptr) const;
     Status transactOneway(uint32_t code, LocalRequest &request) const;
 
 private:

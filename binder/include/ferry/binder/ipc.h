@@ -46,8 +46,9 @@ public:
     Status becomeContextManager(const std::shared_ptr<LocalObject> &object);
 
     // Raw transactions to a handle; Client and RemoteObject wrap these.
+    // *source (if given) tells a peer's answer from a delivery failure.
     Status transactSync(uint32_t handle, uint32_t code, const Writer &request,
-                        std::unique_ptr<RemoteReply> *reply);
+                        std::unique_ptr<RemoteReply> *reply, StatusSource *source = nullptr);
     Status transactOneway(uint32_t handle, uint32_t code, const Writer &request);
 
     IpcPrivate &internal() { return *d; }

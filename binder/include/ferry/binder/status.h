@@ -11,4 +11,12 @@ enum : Status {
     kStatusDeadObject = 2,  // the target object (or its process) is gone
 };
 
+// Where a failed call's status comes from: the peer answered with it (its
+// handler refused, say), or the call was not delivered or not answered
+// (the driver, this library, a dead or frozen target).
+enum class StatusSource {
+    Peer,
+    Delivery,
+};
+
 } // namespace ferry::binder

@@ -34,6 +34,9 @@ public:
     Writer &operator=(const Writer &) = delete;
 
     const std::vector<uint8_t> &data() const { return m_data; }
+    // False once something could not be written (a failed fd dup): such a
+    // parcel is refused by every call rather than sent incomplete.
+    bool isValid() const { return !m_failed; }
     size_t bytesWritten() const { return m_data.size(); }
 
     void appendInt8(int8_t);      // padded to 4
@@ -54,7 +57,8 @@ public:
     void appendLocalObject(const std::shared_ptr<LocalObject> &);   // null -> null binder
     void appendRemoteObject(const std::shared_ptr<RemoteObject> &); // null -> null binder
     void appendNullObject();
-    void appendFd(int fd);        // dup()s; a failed dup writes fd -1
+    // dup()s |fd|; false if that fails, and the writer is then invalid.
+    bool appendFd(int fd);
     bool overwriteInt32(size_t offset, int32_t value);
 
     // HIDL
@@ -62,6 +66,10 @@ public:
     void appendHidlString(std::string_view);
     void appendHidlStringVec(const std::vector<std::string> &);
     void appendHidlVec(const void *elements, size_t count, size_t elementSize);
+    // An fd array (hidl_handle): |count| int32 fds the caller wrote at
+    // parent.offset inside the buffer object parent.index. The receiver's
+    // kernel installs copies and closes them when the buffer is freed.
+    void appendFdArray(const BufferParent &parent, uint32_t count);
 
     // Objects written so far (kernel view).
     const std::vector<uint64_t> &objectOffsets() const { return m_offsets; }
@@ -79,6 +87,7 @@ private:
     std::vector<std::shared_ptr<LocalObject>> m_localObjects;
     std::vector<std::shared_ptr<RemoteObject>> m_remoteObjects;
     size_t m_buffersSize = 0;
+    bool m_failed = false;
 };
 
 } // namespace ferry::binder
