@@ -5,11 +5,15 @@
 // A child process serves an echo object as the device's context manager;
 // the parent calls it. Prints one name=value per line: median and 99th
 // percentile round trip of an empty two-way call and of a 4 KiB payload
-// (10 000 calls each after warm-up), and one-way calls per second.
+// (10 000 calls each after warm-up), the median of a call the server
+// answers after calling back into the client once, and one-way calls per
+// second. When binder_raw_rtt sits beside it, it runs that first and adds
+// the library's ratios to the driver's own figures.
 
 #include <ferry/binder/ipc.h>
 #include <ferry/binder/local_object.h>
 #include <ferry/binder/local_reply.h>
+#include <ferry/binder/remote_object.h>
 #include <ferry/binder/remote_reply.h>
 #include <ferry/binder/remote_request.h>
 #include <ferry/binder/writer.h>
@@ -20,6 +24,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <libgen.h>
+#include <map>
+#include <string>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -33,6 +40,7 @@ namespace {
 constexpr uint32_t kEcho = 1;
 constexpr uint32_t kCount = 2;     // one-way
 constexpr uint32_t kGetCount = 3;
+constexpr uint32_t kNested = 4;   // object: calls it once, then answers
 constexpr int kCalls = 10000;
 constexpr int kWarmUp = 1000;
 constexpr int kOneway = 20000;
@@ -44,14 +52,23 @@ int serve(const char *device, int readyFd)
         return 1;
     int32_t count = 0;
     auto echo = LocalObject::create(ipc, std::vector<std::string>(),
-                                    [&count](const RemoteRequest &req, uint32_t code, uint32_t, LocalReply *reply) {
+                                    [&count](const RemoteRequest &req, uint32_t code, uint32_t, LocalReply *reply) -> Status {
                                         if (code == kCount) {
                                             ++count;
                                         } else if (code == kGetCount && reply) {
                                             reply->writer().appendInt32(count);
                                         } else if (code == kEcho && reply) {
-                                            Reader r(req.parcel());
-                                            reply->writer().appendBytes(r.data(), r.size());
+                                            Reader r = req.reader();
+                                            reply->writer().appendBytes(r.data() + r.position(),
+                                                                        r.bytesRemaining());
+                                        } else if (code == kNested && reply) {
+                                            Reader r = req.reader();
+                                            std::shared_ptr<RemoteObject> back;
+                                            std::unique_ptr<RemoteReply> answer;
+                                            Writer empty;
+                                            if (!r.readObject(&back) || !back)
+                                                return kStatusFailed;
+                                            return back->ipc()->transactSync(back->handle(), kEcho, empty, &answer);
                                         }
                                         return kStatusOk;
                                     });
@@ -73,7 +90,8 @@ double percentile(std::vector<double> &v, double p)
     return v[index];
 }
 
-bool measure(const std::shared_ptr<Ipc> &ipc, size_t payload, double *median, double *p99)
+bool measure(const std::shared_ptr<Ipc> &ipc, size_t payload, double *median, double *p99,
+             const std::shared_ptr<LocalObject> &nested = nullptr)
 {
     std::vector<uint8_t> bytes(payload, 0x5a);
     std::vector<double> samples;
@@ -82,9 +100,11 @@ bool measure(const std::shared_ptr<Ipc> &ipc, size_t payload, double *median, do
         Writer w;
         if (payload)
             w.appendBytes(bytes.data(), bytes.size());
+        if (nested)
+            w.appendLocalObject(nested);
         std::unique_ptr<RemoteReply> reply;
         auto start = Clock::now();
-        Status status = ipc->transactSync(0, kEcho, w, &reply);
+        Status status = ipc->transactSync(0, nested ? kNested : kEcho, w, &reply);
         reply.reset();
         auto end = Clock::now();
         if (status != kStatusOk) {
@@ -99,11 +119,40 @@ bool measure(const std::shared_ptr<Ipc> &ipc, size_t payload, double *median, do
     return true;
 }
 
+// The driver's own figures from binder_raw_rtt beside this program.
+std::map<std::string, double> rawFigures(const char *device)
+{
+    std::map<std::string, double> figures;
+    char self[4096];
+    ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n <= 0)
+        return figures;
+    self[n] = 0;
+    std::string raw = std::string(dirname(self)) + "/binder_raw_rtt";
+    if (access(raw.c_str(), X_OK) != 0)
+        return figures;
+    std::string command = "'" + raw + "' '" + device + "'";
+    FILE *pipe = popen(command.c_str(), "r");
+    if (!pipe)
+        return figures;
+    char line[256];
+    while (fgets(line, sizeof line, pipe)) {
+        fputs(line, stdout);
+        if (char *eq = strchr(line, '=')) {
+            *eq = 0;
+            figures[line] = atof(eq + 1);
+        }
+    }
+    pclose(pipe);
+    return figures;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
     const char *device = argc > 1 ? argv[1] : "/dev/vororoveredi";
+    std::map<std::string, double> raw = rawFigures(device);
     int fds[2];
     if (pipe(fds) != 0)
         return 1;
@@ -120,11 +169,13 @@ int main(int argc, char **argv)
     }
     int rc = 1;
     std::shared_ptr<Ipc> ipc = Ipc::get(device, Protocol::Aidl28);
-    double emptyMedian, emptyP99, bigMedian, bigP99;
+    double emptyMedian, emptyP99, bigMedian, bigP99, nestedMedian, nestedP99;
+    auto nested = LocalObject::create(ipc, std::vector<std::string>(),
+                                      [](const RemoteRequest &, uint32_t, uint32_t, LocalReply *) { return kStatusOk; });
     // One unmeasured pass first: the first thousands of calls in a fresh
     // (emulated) machine are much slower than the rest.
     if (ipc && measure(ipc, 0, &emptyMedian, &emptyP99) && measure(ipc, 0, &emptyMedian, &emptyP99)
-        && measure(ipc, 4096, &bigMedian, &bigP99)) {
+        && measure(ipc, 4096, &bigMedian, &bigP99) && measure(ipc, 0, &nestedMedian, &nestedP99, nested)) {
         auto start = Clock::now();
         Writer empty;
         for (int i = 0; i < kOneway; ++i)
@@ -143,7 +194,18 @@ int main(int argc, char **argv)
         printf("empty_rtt_us_p99=%.1f\n", emptyP99);
         printf("payload_4k_rtt_us_median=%.1f\n", bigMedian);
         printf("payload_4k_rtt_us_p99=%.1f\n", bigP99);
-        printf("oneway_calls_per_second=%.0f\n", count >= kOneway ? kOneway / seconds : 0.0);
+        double oneway = count >= kOneway ? kOneway / seconds : 0.0;
+        printf("nested_rtt_us_median=%.1f\n", nestedMedian);
+        printf("oneway_calls_per_second=%.0f\n", oneway);
+        // Library over driver: round trips want <= 1.5, one-way >= 0.5.
+        auto ratio = [&](const char *name, double mine, const char *rawName) {
+            auto it = raw.find(rawName);
+            if (it != raw.end() && it->second > 0)
+                printf("%s=%.2f\n", name, mine / it->second);
+        };
+        ratio("empty_rtt_ratio_to_raw", emptyMedian, "raw_empty_rtt_us_median");
+        ratio("payload_4k_rtt_ratio_to_raw", bigMedian, "raw_payload_4k_rtt_us_median");
+        ratio("oneway_ratio_to_raw", oneway, "raw_oneway_calls_per_second");
         rc = count >= kOneway ? 0 : 1;
     }
     ipc.reset();

@@ -75,4 +75,13 @@ Status Client::transactOneway(uint32_t code, LocalRequest &request) const
     return m_remote->ipc()->transactOneway(m_remote->handle(), code, request.writer());
 }
 
+std::shared_ptr<PendingCall> Client::transactAsync(uint32_t code, LocalRequest request,
+                                                  PendingCall::Handler handler) const
+{
+    if (!m_remote)
+        return nullptr;
+    // A dead target answers on the main context too, like any other failure.
+    return m_remote->ipc()->transactAsync(m_remote->handle(), code, std::move(request.writer()), std::move(handler));
+}
+
 } // namespace ferry::binder

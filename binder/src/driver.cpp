@@ -1,5 +1,6 @@
 #include "driver_p.h"
 
+#include <atomic>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/ioctl.h>
@@ -8,38 +9,94 @@
 
 namespace ferry::binder::driver {
 
-int open(const char *device)
+namespace {
+
+int kernelOpen(const char *device)
 {
     int fd = ::open(device, O_RDWR | O_CLOEXEC);
     return fd >= 0 ? fd : -errno;
 }
 
-int ioctl(int fd, unsigned long request, void *arg)
+int kernelIoctl(int fd, unsigned long request, void *arg)
 {
-    for (;;) {
-        if (::ioctl(fd, request, arg) >= 0)
-            return 0;
-        if (errno != EINTR)
-            return -errno;
-    }
+    return ::ioctl(fd, request, arg) >= 0 ? 0 : -errno;
 }
 
-void *mmap(int fd, size_t size)
+void *kernelMmap(int fd, size_t size)
 {
     void *address = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_NORESERVE, fd, 0);
     return address == MAP_FAILED ? nullptr : address;
 }
 
-void munmap(void *address, size_t size)
+void kernelMunmap(void *address, size_t size)
 {
     if (address)
         ::munmap(address, size);
 }
 
+int kernelPoll(struct pollfd *fds, nfds_t count, int timeoutMs)
+{
+    return ::poll(fds, count, timeoutMs);
+}
+
+void kernelClose(int fd)
+{
+    if (fd >= 0)
+        ::close(fd);
+}
+
+void kernelWakeAll(int fd)
+{
+    // The driver's flush, run when any fd of the open file is closed,
+    // makes every blocked thread return from its read.
+    int copy = fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (copy >= 0)
+        ::close(copy);
+}
+
+const Table kKernel = {kernelOpen, kernelIoctl, kernelMmap, kernelMunmap, kernelPoll, kernelClose, kernelWakeAll};
+std::atomic<const Table *> current {&kKernel};
+
+} // namespace
+
+const Table &kernel()
+{
+    return kKernel;
+}
+
+void setTable(const Table *table)
+{
+    current = table ? table : &kKernel;
+}
+
+int open(const char *device)
+{
+    return current.load()->open(device);
+}
+
+int ioctl(int fd, unsigned long request, void *arg)
+{
+    for (;;) {
+        int rc = current.load()->ioctl(fd, request, arg);
+        if (rc != -EINTR)
+            return rc;
+    }
+}
+
+void *mmap(int fd, size_t size)
+{
+    return current.load()->mmap(fd, size);
+}
+
+void munmap(void *address, size_t size)
+{
+    current.load()->munmap(address, size);
+}
+
 int poll(struct pollfd *fds, nfds_t count, int timeoutMs)
 {
     for (;;) {
-        int n = ::poll(fds, count, timeoutMs);
+        int n = current.load()->poll(fds, count, timeoutMs);
         if (n >= 0 || errno != EINTR)
             return n;
     }
@@ -47,17 +104,12 @@ int poll(struct pollfd *fds, nfds_t count, int timeoutMs)
 
 void close(int fd)
 {
-    if (fd >= 0)
-        ::close(fd);
+    current.load()->close(fd);
 }
 
 void wakeAll(int fd)
 {
-    // The driver's flush, run when any fd of the open file is closed,
-    // makes every blocked thread return from its read.
-    int copy = fcntl(fd, F_DUPFD_CLOEXEC, 0);
-    if (copy >= 0)
-        ::close(copy);
+    current.load()->wakeAll(fd);
 }
 
 } // namespace ferry::binder::driver

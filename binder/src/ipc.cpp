@@ -2,6 +2,7 @@
 
 #include <ferry/binder/local_object.h>
 #include <ferry/binder/log.h>
+#include <ferry/binder/pending_call.h>
 #include <ferry/binder/remote_object.h>
 #include <ferry/binder/remote_reply.h>
 #include <ferry/binder/writer.h>
@@ -214,6 +215,29 @@ Status Ipc::transactSync(uint32_t handle, uint32_t code, const Writer &request, 
 Status Ipc::transactOneway(uint32_t handle, uint32_t code, const Writer &request)
 {
     return d->transact(handle, code, kFlagOneway, request, nullptr);
+}
+
+std::shared_ptr<PendingCall> Ipc::transactAsync(uint32_t handle, uint32_t code, Writer request,
+                                                std::function<void(Status, StatusSource, std::unique_ptr<RemoteReply>)> handler)
+{
+    auto pending = std::make_shared<PendingCall>(std::move(handler));
+    std::shared_ptr<IpcPrivate> engine = d;
+    auto body = std::make_shared<Writer>(std::move(request));
+    auto run = [engine, pending, handle, code, body] {
+        std::unique_ptr<RemoteReply> reply;
+        bool fromPeer = false;
+        Status status = pending->isCancelled()
+            ? -ECANCELED : engine->transact(handle, code, kFlagAcceptFds, *body, &reply, &fromPeer);
+        auto shared = std::make_shared<std::unique_ptr<RemoteReply>>(std::move(reply));
+        StatusSource source = fromPeer ? StatusSource::Peer : StatusSource::Delivery;
+        engine->postEvent([pending, status, source, shared] { pending->deliver(status, source, std::move(*shared)); });
+    };
+    try {
+        std::thread(run).detach();
+    } catch (const std::system_error &) {
+        engine->postEvent([pending] { pending->deliver(-EAGAIN, StatusSource::Delivery, nullptr); });
+    }
+    return pending;
 }
 
 // ---------------------------------------------------------------------------

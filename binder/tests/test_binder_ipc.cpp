@@ -792,6 +792,56 @@ TEST_P(BinderIpc, PeerKilledDuringACallOrWhileWeHoldItsRequest)
     EXPECT_EQ(listed, kStatusOk) << "the library still works";
 }
 
+TEST_P(BinderIpc, AsynchronousCallsAnswerOnTheMainContextUnlessCancelled)
+{
+    std::thread::id mainThread = std::this_thread::get_id();
+    bool callbackOnMain = false;
+    auto callback = newCallback([&](int32_t x) {
+        callbackOnMain = std::this_thread::get_id() == mainThread;
+        return x + 100;
+    });
+    struct Outcome {
+        bool done = false;
+        bool onMain = false;
+        Status status = -1;
+        int32_t value = 0;
+    };
+    auto collect = [&](Outcome *out) {
+        return [out, mainThread](Status status, StatusSource, std::unique_ptr<RemoteReply> reply) {
+            out->done = true;
+            out->onMain = std::this_thread::get_id() == mainThread;
+            out->status = status;
+            if (reply)
+                reply->reader().readInt32(&out->value);
+        };
+    };
+    Outcome nested, cancelled;
+    LocalRequest req = request(kCallBack);
+    req.writer().appendLocalObject(callback);
+    req.writer().appendInt32(1);
+    auto call = client->transactAsync(kCallBack, std::move(req), collect(&nested));
+    ASSERT_TRUE(call);
+    EXPECT_FALSE(nested.done) << "the caller does not wait";
+    auto held = client->transactAsync(kBlock, request(kBlock), collect(&cancelled));
+    EXPECT_TRUE(waitUntil([&] { return nested.done; }));
+    EXPECT_TRUE(nested.onMain);
+    EXPECT_TRUE(callbackOnMain) << "served on the main context while the call was out";
+    EXPECT_EQ(nested.status, kStatusOk);
+    EXPECT_EQ(nested.value, 102);
+    held->cancel();
+    int32_t released = 0;
+    EXPECT_TRUE(waitUntil([&] {
+        LocalRequest release = request(kRelease);
+        std::unique_ptr<RemoteReply> reply;
+        int32_t n = 0;
+        if (client->transactSync(kRelease, release, &reply) == kStatusOk)
+            reply->reader().readInt32(&n);
+        released += n;
+        return released > 0 && held->isFinished();
+    }));
+    EXPECT_FALSE(cancelled.done) << "a cancelled call's handler never runs";
+}
+
 TEST(BinderIpcLifecycle, OpeningAndClosingLeavesNoThreadsOrFds)
 {
     auto taskCount = [] {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <ferry/binder/local_request.h>
+#include <ferry/binder/pending_call.h>
 #include <ferry/binder/status.h>
 
 #include <cstdint>
@@ -41,6 +42,10 @@ public:
     Status transactSync(uint32_t code, LocalRequest &request, std::unique_ptr<RemoteReply> *reply,
                         Status *status = nullptr, StatusSource *source = nullptr) const;
     Status transactOneway(uint32_t code, LocalRequest &request) const;
+    // Without blocking: |handler| gets the outcome on the main context
+    // (see Ipc::transactAsync). Null only without a remote object.
+    std::shared_ptr<PendingCall> transactAsync(uint32_t code, LocalRequest request,
+                                               PendingCall::Handler handler) const;
 
 private:
     std::shared_ptr<RemoteObject> m_remote;

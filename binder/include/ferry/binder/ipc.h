@@ -4,6 +4,7 @@
 #include <ferry/binder/status.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -13,6 +14,7 @@ namespace ferry::binder {
 
 class IpcPrivate;
 class LocalObject;
+class PendingCall;
 class RemoteReply;
 class Writer;
 
@@ -50,6 +52,12 @@ public:
     Status transactSync(uint32_t handle, uint32_t code, const Writer &request,
                         std::unique_ptr<RemoteReply> *reply, StatusSource *source = nullptr);
     Status transactOneway(uint32_t handle, uint32_t code, const Writer &request);
+    // A two-way call that does not block the caller: |handler| gets the
+    // outcome on the main context. Calls back into this process during
+    // it are served on the main context too. Each call in flight takes a
+    // thread of its own while it waits.
+    std::shared_ptr<PendingCall> transactAsync(uint32_t handle, uint32_t code, Writer request,
+                                               std::function<void(Status, StatusSource, std::unique_ptr<RemoteReply>)> handler);
 
     IpcPrivate &internal() { return *d; }
 
