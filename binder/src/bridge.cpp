@@ -10,6 +10,7 @@
 #include <ferry/binder/service_manager.h>
 #include <ferry/binder/service_name.h>
 
+#include "ipc_p.h"
 #include "parcel_copy_p.h"
 
 #include <cerrno>
@@ -123,7 +124,7 @@ Status BridgePrivate::relay(const RemoteRequest &request, LocalReply *reply)
     if (!to || to->isDead())
         return kStatusDeadObject;
     Writer out;
-    if (!copyParcel(Reader(request.parcel()), &out))
+    if (!copyParcel(Reader(requestParcel(request)), &out))
         return -EINVAL;
     std::shared_ptr<Ipc> ipc = to->ipc();
     if (!reply)

@@ -1139,7 +1139,7 @@ void IncomingTransaction::finish(Status result)
         done = true;
         return;
     }
-    ipc->internal().transactionFinished(*this, result);
+    ipcPrivate(*ipc).transactionFinished(*this, result);
 }
 
 void IpcPrivate::transactionFinished(IncomingTransaction &transaction, Status status)
@@ -1205,7 +1205,7 @@ Status IpcPrivate::transact(uint32_t handle, uint32_t code, uint32_t flags, cons
     // A handler of a relayed transaction: its calls go out from the thread
     // that holds the transaction, so that the driver routes calls back to
     // it and a peer with a single binder thread is not deadlocked.
-    if (t_relayed && t_relayed->ipc && &t_relayed->ipc->internal() == this)
+    if (t_relayed && t_relayed->ipc && &ipcPrivate(*t_relayed->ipc) == this)
         return transactVia(*t_relayed, handle, code, flags, request, reply, fromPeer);
     if (ThreadState *state = stateFor(this))
         return transactHere(*state, handle, code, flags, request, reply, fromPeer);

@@ -151,6 +151,18 @@ private:
     std::atomic<bool> m_stopping {false};
 };
 
+// The engine of an Ipc, for the library's own classes.
+inline IpcPrivate &ipcPrivate(const Ipc &ipc)
+{
+    return *ipc.d;
+}
+
+// The whole of a request, header included (for relaying it).
+inline const std::shared_ptr<const ParcelData> &requestParcel(const RemoteRequest &request)
+{
+    return request.m_parcel;
+}
+
 // One BR_TRANSACTION being served. A two-way one that a thread other than
 // the owner received is relayed to the main context while that thread
 // waits; calls the handler makes go out from the receiving thread, which

@@ -24,7 +24,7 @@ std::shared_ptr<LocalObject> LocalObject::create(const std::shared_ptr<Ipc> &ipc
     if (!ipc)
         return nullptr;
     std::shared_ptr<LocalObject> object(new LocalObject(ipc, std::move(interfaces), std::move(handler)));
-    object->m_id = ipc->internal().registerLocalObject(object);
+    object->m_id = ipcPrivate(*ipc).registerLocalObject(object);
     return object;
 }
 
@@ -40,7 +40,7 @@ std::shared_ptr<LocalObject> LocalObject::create(const std::shared_ptr<Ipc> &ipc
 LocalObject::~LocalObject()
 {
     if (m_id)
-        m_ipc->internal().unregisterLocalObject(m_id);
+        ipcPrivate(*m_ipc).unregisterLocalObject(m_id);
 }
 
 bool LocalObject::hasInterface(const std::string &interface) const

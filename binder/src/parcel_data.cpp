@@ -41,7 +41,7 @@ std::shared_ptr<ParcelData> ParcelData::received(const std::shared_ptr<Ipc> &ipc
     std::shared_ptr<ParcelData> parcel(new ParcelData);
     parcel->m_ipc = ipc;
     parcel->m_kernelBuffer = freeBuffer ? buffer : 0;
-    IpcPrivate &d = ipc->internal();
+    IpcPrivate &d = ipcPrivate(*ipc);
     // The kernel places everything inside our mapping; refuse anything else.
     if (buffer && d.inMapping(buffer, dataSize)) {
         parcel->m_data = reinterpret_cast<const uint8_t *>(buffer);
@@ -64,7 +64,7 @@ ParcelData::~ParcelData()
     if (m_ownsFds)
         closeFds();
     if (m_ipc && m_kernelBuffer)
-        m_ipc->internal().freeBuffer(m_kernelBuffer);
+        ipcPrivate(*m_ipc).freeBuffer(m_kernelBuffer);
 }
 
 long ParcelData::objectIndexAt(size_t position) const

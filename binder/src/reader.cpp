@@ -216,7 +216,7 @@ bool Reader::readObject(std::shared_ptr<RemoteObject> *out)
     }
     if (!listed || object.hdr.type != BINDER_TYPE_HANDLE || !m_parcel->ipc())
         return false;
-    std::shared_ptr<RemoteObject> remote = m_parcel->ipc()->internal().remoteObjectForHandle(object.handle);
+    std::shared_ptr<RemoteObject> remote = ipcPrivate(*m_parcel->ipc()).remoteObjectForHandle(object.handle);
     if (!remote)
         return false;
     if (out)
@@ -241,7 +241,7 @@ bool Reader::readLocalObject(std::shared_ptr<LocalObject> *out)
     }
     if (!m_parcel || m_parcel->objectIndexAt(m_pos) < 0 || !m_parcel->ipc())
         return false;
-    std::shared_ptr<LocalObject> local = m_parcel->ipc()->internal().localObjectForId(object.binder);
+    std::shared_ptr<LocalObject> local = ipcPrivate(*m_parcel->ipc()).localObjectForId(object.binder);
     if (!local)
         return false;
     if (out)

@@ -21,7 +21,7 @@ std::shared_ptr<RemoteObject> RemoteObject::create(const std::shared_ptr<Ipc> &i
 
 RemoteObject::~RemoteObject()
 {
-    m_ipc->internal().dropRemoteObject(m_handle, m_cookie);
+    ipcPrivate(*m_ipc).dropRemoteObject(m_handle, m_cookie);
 }
 
 bool RemoteObject::isDead() const

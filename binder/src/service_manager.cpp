@@ -189,7 +189,7 @@ void ServiceManagerPrivate::checkPresence()
         schedulePing();
         return;
     }
-    manager = ipc->internal().remoteObjectForHandle(0);
+    manager = ipcPrivate(*ipc).remoteObjectForHandle(0);
     if (!manager) {
         schedulePing();
         return;
@@ -197,7 +197,7 @@ void ServiceManagerPrivate::checkPresence()
     std::weak_ptr<ServiceManager> weak = self;
     managerDeathId = manager->addDeathHandler([weak] {
         if (auto sm = weak.lock())
-            sm->internal().managerDied();
+            serviceManagerPrivate(*sm).managerDied();
     });
     setPresent(true);
 }
@@ -211,7 +211,7 @@ void ServiceManagerPrivate::managerDied()
         manager->removeHandler(managerDeathId);
         // A call may have found it dead before the kernel said so.
         if (!manager->isDead())
-            ipc->internal().remoteObjectDied(0);
+            ipcPrivate(*ipc).remoteObjectDied(0);
     }
     manager.reset();
     managerDeathId = 0;
@@ -229,7 +229,7 @@ void ServiceManagerPrivate::schedulePing()
         auto sm = weak.lock();
         if (!sm)
             return false;
-        ServiceManagerPrivate &d = sm->internal();
+        ServiceManagerPrivate &d = serviceManagerPrivate(*sm);
         d.pingTimer.stop();
         d.backoffMs = std::min(d.backoffMs * 2, kMaxPingMs);
         d.checkPresence();

@@ -123,7 +123,7 @@ public:
                     std::string name = fq + "/" + inst;
                     auto sm = weak.lock();
                     if (sm && name == wanted)
-                        sm->internal().fireRegistration(id, name);
+                        serviceManagerPrivate(*sm).fireRegistration(id, name);
                     return kStatusOk;
                 });
         }

@@ -66,4 +66,9 @@ public:
     void fireRegistration(unsigned long watchId, const std::string &name);
 };
 
+inline ServiceManagerPrivate &serviceManagerPrivate(const ServiceManager &manager)
+{
+    return *manager.d;
+}
+
 } // namespace ferry::binder

@@ -506,7 +506,7 @@ TEST_P(BinderIpc, ServiceManagerSurvivesListenerChangesWhileNotifying)
         GTEST_SKIP() << "HIDL service manager only";
     constexpr uint32_t kRegister = 6, kUnregister = 9;
     const char *kNotification = "android.hidl.manager@1.0::IServiceNotification";
-    std::shared_ptr<RemoteObject> manager = sm->ipc()->internal().remoteObjectForHandle(0);
+    std::shared_ptr<RemoteObject> manager = ipcPrivate(*sm->ipc()).remoteObjectForHandle(0);
     ASSERT_TRUE(manager);
     std::atomic<int> notified {0};
     auto notifications = LocalObject::create(sm->ipc(), kNotification,
@@ -861,9 +861,9 @@ TEST(BinderIpcLifecycle, OpeningAndClosingLeavesNoThreadsOrFds)
         ASSERT_TRUE(ipc);
         EXPECT_EQ(Ipc::get("/dev/vndvororoveredi"), ipc) << "one per device and process";
         auto object = LocalObject::create(ipc, "ferry.test.ILife", nullptr);
-        EXPECT_EQ(ipc->internal().localObjectCount(), 1u);
+        EXPECT_EQ(ipcPrivate(*ipc).localObjectCount(), 1u);
         object.reset();
-        EXPECT_EQ(ipc->internal().localObjectCount(), 0u);
+        EXPECT_EQ(ipcPrivate(*ipc).localObjectCount(), 0u);
     }
     EXPECT_EQ(openFdCount(), fds);
     // A joined thread may linger in /proc for a moment.

@@ -307,9 +307,9 @@ TEST_F(BinderState, RepliedObjectsLiveUntilTheirReferencesAreTaken)
     std::vector<uint64_t> ids;
     fake->setScript([&](const Written &w) {
         binder_transaction_data tr;
-        memcpy(&tr, w.payload.data(), std::min(sizeof tr, w.payload.size()));
         if (w.command != BC_REPLY)
             return;
+        memcpy(&tr, w.payload.data(), sizeof tr);
         const uint8_t *data = reinterpret_cast<const uint8_t *>(tr.data.ptr.buffer);
         const uint64_t *offsets = reinterpret_cast<const uint64_t *>(tr.data.ptr.offsets);
         Batch refs;
@@ -334,7 +334,7 @@ TEST_F(BinderState, RepliedObjectsLiveUntilTheirReferencesAreTaken)
     ASSERT_EQ(ids.size(), size_t(objects));
     EXPECT_EQ(count(BC_ACQUIRE_DONE), size_t(objects));
     EXPECT_EQ(count(BC_INCREFS_DONE), size_t(objects));
-    EXPECT_EQ(ipc->internal().localObjectCount(), size_t(objects + 1)) << "every replied object is alive";
+    EXPECT_EQ(ipcPrivate(*ipc).localObjectCount(), size_t(objects + 1)) << "every replied object is alive";
 
     // Released by the driver: gone.
     for (size_t half = 0; half < 2; ++half) {
@@ -344,14 +344,14 @@ TEST_F(BinderState, RepliedObjectsLiveUntilTheirReferencesAreTaken)
         fake->queueToLoopers(release);
     }
     deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (ipc->internal().localObjectCount() > 1 && std::chrono::steady_clock::now() < deadline)
+    while (ipcPrivate(*ipc).localObjectCount() > 1 && std::chrono::steady_clock::now() < deadline)
         spin(5);
-    EXPECT_EQ(ipc->internal().localObjectCount(), 1u);
+    EXPECT_EQ(ipcPrivate(*ipc).localObjectCount(), 1u);
 }
 
 TEST_F(BinderState, DeathIsReportedOnceAndAcknowledgedInOrder)
 {
-    std::shared_ptr<RemoteObject> remote = ipc->internal().remoteObjectForHandle(3);
+    std::shared_ptr<RemoteObject> remote = ipcPrivate(*ipc).remoteObjectForHandle(3);
     ASSERT_TRUE(remote);
     int deaths = 0;
     std::thread::id deathThread;

@@ -23,9 +23,16 @@ class Writer;
 // holds it. Looper threads receive incoming work; transactions, death
 // notifications and registration callbacks are dispatched on the GLib main
 // context that was the thread-default one of the thread that created the
-// Ipc (Qt's main thread runs it through Qt's GLib event dispatcher). While
-// that thread waits in a synchronous call it serves incoming two-way
-// transactions inline, so calls back into this process never deadlock.
+// Ipc (Qt's main thread runs it through Qt's GLib event dispatcher).
+//
+// While the owner thread waits in a synchronous call it serves incoming
+// two-way transactions, so calls back into this process never deadlock;
+// call-backs the driver routes into that very call run inline there. A
+// call-back into a synchronous call of another thread runs on the main
+// context like any other transaction, while that thread waits: a main
+// context that is itself blocked waiting for that thread deadlocks. The
+// calls a handler makes go out from the thread that received its request,
+// as the driver expects of nested calls.
 class Ipc : public std::enable_shared_from_this<Ipc> {
 public:
     struct Options {
@@ -59,13 +66,12 @@ public:
     std::shared_ptr<PendingCall> transactAsync(uint32_t handle, uint32_t code, Writer request,
                                                std::function<void(Status, StatusSource, std::unique_ptr<RemoteReply>)> handler);
 
-    IpcPrivate &internal() { return *d; }
-
     Ipc(const Ipc &) = delete;
     Ipc &operator=(const Ipc &) = delete;
 
 private:
     friend class IpcPrivate;
+    friend IpcPrivate &ipcPrivate(const Ipc &ipc);
     Ipc();
     std::shared_ptr<IpcPrivate> d;
 };

@@ -46,15 +46,15 @@ public:
     // Stop serving: the handler is released now and later requests fail
     // with kStatusDeadObject.
     void drop();
-
-    // Called by the Ipc on its main context. Internal.
-    Status handle(const RemoteRequest &request, LocalReply *reply);
     bool isDropped() const;
 
     LocalObject(const LocalObject &) = delete;
     LocalObject &operator=(const LocalObject &) = delete;
 
 private:
+    // The Ipc serves requests through handle() on its main context.
+    friend class IpcPrivate;
+    Status handle(const RemoteRequest &request, LocalReply *reply);
     LocalObject(const std::shared_ptr<Ipc> &ipc, std::vector<std::string> interfaces, Handler handler);
     Status handleHidlBase(const RemoteRequest &request, LocalReply *reply, bool *handled);
 

@@ -32,17 +32,17 @@ public:
 
     Status ping();   // synchronous '_PNG' (HIDL: IBase ping)
 
-    // Internal: created by the Ipc, which calls markDead().
+    RemoteObject(const RemoteObject &) = delete;
+    RemoteObject &operator=(const RemoteObject &) = delete;
+
+private:
+    // Made, killed and mourned by the Ipc.
+    friend class IpcPrivate;
     static std::shared_ptr<RemoteObject> create(const std::shared_ptr<Ipc> &ipc, uint32_t handle,
                                                 uint64_t cookie);
     uint64_t cookie() const { return m_cookie; }
     bool markDead();       // true the first time
     void runDeathHandlers();
-
-    RemoteObject(const RemoteObject &) = delete;
-    RemoteObject &operator=(const RemoteObject &) = delete;
-
-private:
     RemoteObject(const std::shared_ptr<Ipc> &ipc, uint32_t handle, uint64_t cookie);
 
     std::shared_ptr<Ipc> m_ipc;

@@ -14,7 +14,6 @@ public:
     ~RemoteReply();
 
     Reader reader() const;   // a fresh reader at the start of the reply
-    const std::shared_ptr<const ParcelData> &parcel() const { return m_parcel; }
 
 private:
     std::shared_ptr<const ParcelData> m_parcel;

@@ -34,14 +34,13 @@ public:
     // waits for an outgoing call) or was already blocked.
     std::shared_ptr<BlockedRequest> block() const;
 
-    // Internal: the transaction this request belongs to.
-    void setTransaction(IncomingTransaction *transaction) { m_transaction = transaction; }
-    const std::shared_ptr<const ParcelData> &parcel() const { return m_parcel; }
-
     RemoteRequest(const RemoteRequest &) = delete;
     RemoteRequest &operator=(const RemoteRequest &) = delete;
 
 private:
+    friend class IpcPrivate;   // ties it to its transaction while the handler runs
+    friend const std::shared_ptr<const ParcelData> &requestParcel(const RemoteRequest &request);
+    void setTransaction(IncomingTransaction *transaction) { m_transaction = transaction; }
     std::shared_ptr<const ParcelData> m_parcel;
     uint32_t m_code;
     uint32_t m_flags;

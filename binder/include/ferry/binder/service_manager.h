@@ -64,13 +64,12 @@ public:
     Status tryUnregisterSync(const std::string &fqName, const std::string &instance,
                              const std::shared_ptr<LocalObject> &object);
 
-    ServiceManagerPrivate &internal() { return *d; }
-
     ServiceManager(const ServiceManager &) = delete;
     ServiceManager &operator=(const ServiceManager &) = delete;
 
 private:
     friend class ServiceManagerPrivate;
+    friend ServiceManagerPrivate &serviceManagerPrivate(const ServiceManager &manager);
     ServiceManager();
     std::unique_ptr<ServiceManagerPrivate> d;
 };
