@@ -55,7 +55,8 @@ bool copyParcel(const Reader &from, Writer *to)
                 return false;
             memcpy(&object, data + offset, sizeof object);
             newIndex[i] = to->objectCount();
-            to->appendFd(int(object.fd));
+            if (!to->appendFd(int(object.fd)))
+                return false;
             pos = offset + sizeof object;
             break;
         }
