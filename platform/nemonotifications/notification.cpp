@@ -30,6 +30,9 @@ const char kHintPreviewBody[] = "x-nemo-preview-body";
 const char kHintItemCount[] = "x-nemo-item-count";
 const char kHintSubText[] = "x-nemo-sub-text";
 const char kHintRemoteActionPrefix[] = "x-nemo-remote-action-";
+// The program that published a notification, whatever application name it
+// shows; the listing of GetNotifications is by this owner.
+const char kHintOwner[] = "x-nemo-owner";
 
 // Objects of this process that are published right now; the fallback of
 // notifications() for servers that cannot list them.
@@ -200,7 +203,8 @@ void Notification::setTimestamp(const QDateTime &timestamp)
 QString Notification::previewSummary() const { return d->hints.value(kHintPreviewSummary).toString(); }
 void Notification::setPreviewSummary(const QString &previewSummary)
 {
-    if (this->previewSummary() != previewSummary) {
+    // An empty preview is sent as well: it asks the server for no pop-up.
+    if (!d->hints.contains(kHintPreviewSummary) || this->previewSummary() != previewSummary) {
         setHintValue(kHintPreviewSummary, previewSummary);
         emit previewSummaryChanged();
     }
@@ -209,7 +213,7 @@ void Notification::setPreviewSummary(const QString &previewSummary)
 QString Notification::previewBody() const { return d->hints.value(kHintPreviewBody).toString(); }
 void Notification::setPreviewBody(const QString &previewBody)
 {
-    if (this->previewBody() != previewBody) {
+    if (!d->hints.contains(kHintPreviewBody) || this->previewBody() != previewBody) {
         setHintValue(kHintPreviewBody, previewBody);
         emit previewBodyChanged();
     }
@@ -304,6 +308,8 @@ void Notification::publish()
     QVariantMap hints;
     for (auto it = d->hints.cbegin(); it != d->hints.cend(); ++it)
         hints.insert(it.key(), it.value());
+    if (!hints.contains(kHintOwner))
+        hints.insert(kHintOwner, defaultAppName());
 
     // Listen before the call so that a close that follows at once is seen.
     listen(true);

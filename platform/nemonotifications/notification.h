@@ -92,9 +92,11 @@ public:
                                  const QString &iface = QString(), const QString &method = QString(),
                                  const QVariantList &arguments = QVariantList());
 
-    // The notifications this program has on the server. The caller owns the
-    // returned objects. Servers that cannot list them ("GetNotifications" is a
-    // nemo extension) give the ones published by live objects of this process.
+    // The notifications this program has on the server (each is published
+    // with the hint "x-nemo-owner" naming the program, whatever its
+    // application name). The caller owns the returned objects. Servers that
+    // cannot list them ("GetNotifications" is a nemo extension) give the ones
+    // published by live objects of this process.
     static QList<QObject *> notifications();
 
 public slots:

@@ -2,6 +2,7 @@
 
 #include <QDBusArgument>
 #include <QDBusMetaType>
+#include <QThread>
 
 FakeNotificationServer::FakeNotificationServer(const QDBusConnection &connection, QObject *parent)
     : QObject(parent), m_connection(connection)
@@ -84,8 +85,10 @@ void FakeNotificationServer::GetNotifications(const QString &appName, const QDBu
     Q_UNUSED(registered);
     message.setDelayedReply(true);
     QList<ListedNotification> list;
+    // By owner, as the nemo server lists them; an entry without owner by
+    // its application name.
     for (const Entry &e : qAsConst(live)) {
-        if (e.appName == appName)
+        if (e.hints.value(QStringLiteral("x-nemo-owner"), e.appName).toString() == appName)
             list << ListedNotification{e};
     }
     m_connection.send(message.createReply(QVariant::fromValue(list)));
@@ -106,4 +109,29 @@ void FakeNotificationServer::closeFromServer(uint id, uint reason)
                 emit NotificationClosed(id, reason);
         },
         Qt::QueuedConnection);
+}
+
+template <typename T>
+T FakeNotificationServer::copied(const T &member)
+{
+    if (QThread::currentThread() == thread())
+        return member;
+    T copy;
+    QMetaObject::invokeMethod(this, [&] { copy = member; }, Qt::BlockingQueuedConnection);
+    return copy;
+}
+
+QList<FakeNotificationServer::Entry> FakeNotificationServer::publishedEntries()
+{
+    return copied(published);
+}
+
+QMap<uint, FakeNotificationServer::Entry> FakeNotificationServer::liveEntries()
+{
+    return copied(live);
+}
+
+QList<uint> FakeNotificationServer::closeRequestIds()
+{
+    return copied(closeRequests);
 }

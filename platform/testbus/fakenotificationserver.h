@@ -38,8 +38,15 @@ public:
     QList<uint> closeRequests;     // every CloseNotification call
     QMap<uint, Entry> live;        // shown right now
 
+    // The same, from any thread (copied on the server's own thread).
+    QList<Entry> publishedEntries();
+    QMap<uint, Entry> liveEntries();
+    QList<uint> closeRequestIds();
+
     // A stalled server never answers Notify.
     void setStalled(bool stalled) { m_stalled = stalled; }
+    // As the user would, from any thread: picks an action of a
+    // notification, or closes it (reason 2: dismissed by the user).
     void invokeAction(uint id, const QString &action);
     void closeFromServer(uint id, uint reason);
 
@@ -56,6 +63,9 @@ signals:
     void notified();
 
 private:
+    template <typename T>
+    T copied(const T &member);
+
     QDBusConnection m_connection;
     bool m_registered = false;
     uint m_nextId = 1;

@@ -173,13 +173,24 @@ TEST_F(NotificationTest, ListingComesFromTheServer)
     a.setSummary("mine");
     a.setHintValue("x-nemo-origin-key", "k1");
     a.publish();
+    // Published by another program.
     Notification other;
     other.setAppName("someone-else");
+    other.setHintValue("x-nemo-owner", "someone-else");
     other.publish();
+    // Ours, under the name of the app it speaks for.
+    Notification forApp;
+    forApp.setAppName("Some App");
+    forApp.setSummary("for app");
+    forApp.publish();
+    ASSERT_EQ(server->published.size(), 3);
+    EXPECT_EQ(server->published.at(2).hints.value("x-nemo-owner").toString(), QCoreApplication::applicationName());
 
     const QList<QObject *> list = Notification::notifications();
-    ASSERT_EQ(list.size(), 1);
+    ASSERT_EQ(list.size(), 2);
     auto *listed = qobject_cast<Notification *>(list.first());
+    if (listed && listed->replacesId() != a.replacesId())
+        listed = qobject_cast<Notification *>(list.last());
     ASSERT_TRUE(listed);
     EXPECT_EQ(listed->summary(), "mine");
     EXPECT_EQ(listed->replacesId(), a.replacesId());
