@@ -97,8 +97,8 @@ ferry::binder::Status NotificationManager::onTransact(const ferry::binder::Remot
 
 void NotificationManager::post(const NotificationRecord &r)
 {
-    if (r.key.isEmpty()) {
-        qCWarning(lcNotif) << "Notification without key from" << r.packageName;
+    if (r.malformed || r.key.isEmpty()) {
+        qCWarning(lcNotif) << "Dropping a malformed notification or one without key from" << r.packageName;
         return;
     }
     if (m_blacklist.blocks(r.packageName, r.channelId)) {

@@ -54,5 +54,6 @@ NotificationRecord NotificationRecord::read(NovumParcel &parcel)
         }
         r.actions << action;
     }
+    r.malformed = parcel.isMalformed();
     return r;
 }

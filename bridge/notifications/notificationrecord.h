@@ -38,6 +38,8 @@ struct NotificationRecord
     QString category;
     QString channelId;
     QStringList actions;
+    // The parcel lied about a length or count: nothing in it can be trusted.
+    bool malformed = false;
 
     // Reads the record; a parcel that ends early gives the reader's
     // defaults for the missing fields (empty strings, -1, false). Icons
