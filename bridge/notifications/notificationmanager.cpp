@@ -78,20 +78,25 @@ ferry::binder::Status NotificationManager::onTransact(const ferry::binder::Remot
     if (request.interface() != kInterface)
         return ferry::binder::kStatusOk;
     NovumParcel reader(&request);
+    return handleRequest(code, reader) ? ferry::binder::kStatusOk : ferry::binder::kStatusFailed;
+}
+
+bool NotificationManager::handleRequest(uint32_t code, NovumParcel &reader)
+{
     switch (code) {
     case RegisterCallbackCode:
         qCDebug(lcNotif) << "Received notification callback from novum";
         registerCallback(reader.readObject());
-        return ferry::binder::kStatusOk;
+        return true;
     case PostCode:
         post(NotificationRecord::read(reader));
-        return ferry::binder::kStatusOk;
+        return true;
     case RemoveCode:
         removeFromAndroid(reader.readString());
-        return ferry::binder::kStatusOk;
+        return true;
     default:
         qCDebug(lcNotif).nospace() << "Unknown binder call (" << code << ")";
-        return ferry::binder::kStatusFailed;
+        return false;
     }
 }
 
@@ -153,7 +158,7 @@ void NotificationManager::post(const NotificationRecord &r)
     connect(n, &Notification::actionInvoked, this, [this, n](const QString &name) { onActionInvoked(n, name); });
     connect(n, &Notification::closed, this, [this, n](uint reason) { onClosed(n, reason); });
     m_live.insert(r.key, Entry{n, ++m_serial});
-    if (m_live.size() > kMaxLive)
+    while (m_live.size() > qMax(1, m_maxLive))
         evictOldest();
 }
 
@@ -182,7 +187,7 @@ void NotificationManager::evictOldest()
     }
     const QString key = oldest.key();
     Notification *n = oldest->notification;
-    qCWarning(lcNotif) << "More than" << kMaxLive << "notifications, closing" << key;
+    qCWarning(lcNotif) << "More than" << m_maxLive << "notifications, closing" << key;
     m_live.erase(oldest);
     release(n);
     n->close();

@@ -28,8 +28,8 @@ public:
     enum Code { RegisterCallbackCode = 1, PostCode = 2, RemoveCode = 3 };
     // One-way calls of "novum.notifications.INovumNativeNotificationCallback".
     enum CallbackCode { ActionInvokedCode = 1, ClosedCode = 2 };
-    // Live notifications at most; past it the oldest is closed on the host
-    // and reported to Android as closed there.
+    // Live notifications at most (by default); past it the oldest is closed
+    // on the host and reported to Android as closed there.
     static constexpr int kMaxLive = 500;
 
     // The blacklist "/etc/ferryd/notif-blacklist" (or the file named by
@@ -43,6 +43,11 @@ public:
     void unregisterService() override;
 
     int liveCount() const { return int(m_live.size()); }
+    void setMaxLive(int max) { m_maxLive = max; }
+
+    // One request of Android, past the interface check; false for an
+    // unknown code.
+    bool handleRequest(uint32_t code, NovumParcel &reader);
     bool hasCallback() const { return m_callback != nullptr; }
 
 protected:
@@ -70,6 +75,7 @@ private:
 
     QHash<QString, Entry> m_live;
     quint64 m_serial = 0;
+    int m_maxLive = kMaxLive;
     NotificationIconCache m_icons;
     std::shared_ptr<ferry::binder::RemoteObject> m_callback;
     NovumBinderCallbackClient *m_callbackClient = nullptr;

@@ -3,6 +3,7 @@
 #include "audiohalcommand.h"
 #include "callcommand.h"
 #include "launcherreporter.h"
+#include "notifycommand.h"
 #include "simruntime.h"
 
 #include <ferry/binder/service_manager.h>
@@ -138,6 +139,8 @@ void CommandServer::dispatch(const QJsonObject &command, Answer answer)
         answer(reportLaunchers(command));
     } else if (cmd == QLatin1String("call")) {
         answer(executeCall(*m_runtime, command));
+    } else if (cmd == QLatin1String("notify")) {
+        answer(executeNotify(*m_runtime, command));
     } else if (cmd == QLatin1String("audio-hal") || cmd == QLatin1String("audio-play")) {
         runAudioHalCommand(this, command, answer);
     } else if (cmd == QLatin1String("restart-manager")) {
