@@ -41,6 +41,10 @@ public:
     // What the notification server was asked to show so far (the server
     // answers from a thread of its own: the daemon's calls to it block).
     QList<FakeNotificationServer::Entry> notificationsPublished();
+    // The server itself, to act as the user (invokeAction, closeFromServer),
+    // and its bus address, for other programs of the user.
+    FakeNotificationServer *notificationServer() { return m_notifications.get(); }
+    QString sessionBusAddress() const { return m_sessionBus ? m_sessionBus->address() : QString(); }
     // Waits until at least count notifications were published.
     bool waitForNotifications(int count, int timeoutMs = 10000);
     QString dataRoot() const { return m_dir.filePath("android"); }

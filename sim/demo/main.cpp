@@ -8,6 +8,7 @@
 #include "faketimedate.h"
 #include "ferrydworld.h"
 #include "gnssstep.h"
+#include "notificationstep.h"
 #include "runtimesimclient.h"
 
 #include <QCoreApplication>
@@ -283,6 +284,8 @@ int run()
 
     if (showGnssThroughBridge(world.world(), sim, simDir.path(), say) != 0)
         return 1;
+    if (showNotificationThroughBridge(world, sim, simDir.path(), say) != 0)
+        return 1;
 
     say(QStringLiteral("tearing down: ferryd, the runtime, the stand-in and the buses"));
     if (!world.stopDaemon())
@@ -309,6 +312,6 @@ int main(int argc, char **argv)
         status = runAudioStep();
 #endif
     if (status == 0)
-        say(QStringLiteral("done: one APK installed, shown on the host and removed end to end; a tone played through novumaudioservice"));
+        say(QStringLiteral("done: one APK installed, shown on the host and removed end to end; a notification carried both ways; a tone played through novumaudioservice"));
     return status;
 }
