@@ -79,14 +79,11 @@ public:
     }
     qint64 bridgePid() const { return m_bridge; }
 
-    bool serviceRegistered()
-    {
-        const QJsonObject answer = sim.command({{"cmd", "list"}});
-        return answer.value(QStringLiteral("names")).toArray().contains(QStringLiteral("novum.notification"));
-    }
     bool waitServiceRegistered(int timeoutMs = 10000)
     {
-        return TestWorld::waitFor([&] { return serviceRegistered(); }, timeoutMs);
+        return TestWorld::waitFor([&] {
+            return sim.command({{"cmd", "list"}}).value(QStringLiteral("names")).toArray().contains("novum.notification");
+        }, timeoutMs);
     }
 
     // Android's side; each answers the simulator's reply ("status" is the

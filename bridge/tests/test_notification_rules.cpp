@@ -10,9 +10,7 @@
 
 #include <QBuffer>
 #include <QDateTime>
-#include <QFile>
 #include <QImage>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -159,51 +157,17 @@ TEST(NotificationBuilder, FeedbackAndProgressHints)
     }
 }
 
-TEST(NotificationBuilder, FillCarriesEveryField)
+TEST(NotificationBuilder, AbsentValuesSetNothing)
 {
-    NotificationRecord r;
-    r.key = "0|com.example|7|tag|10001";
-    r.appName = "Example";
-    r.title = "Title";
-    r.text = "Text";
-    r.subText = "Sub";
-    r.color = int32_t(0xff336699);
-    r.packageName = "com.example";
-    r.ledColor = int32_t(0xff00ff00);
-    r.postTime = 1700000000000;
-    r.importance = 4;
-    r.number = 3;
-    r.category = "msg";
-    r.actions = QStringList{"Reply", "Mark read"};
-    Notification n;
-    NotificationBuilder::fill(&n, r);
-    EXPECT_EQ(n.appName(), "Example");
-    EXPECT_EQ(n.summary(), "Title");
-    EXPECT_EQ(n.body(), "Text");
-    EXPECT_EQ(n.subText(), "Sub");
-    EXPECT_EQ(n.category(), "chat");
-    EXPECT_EQ(n.hintValue("x-nemo-feedback"), "chat");
-    EXPECT_EQ(n.hintValue("x-nemo-origin-key"), r.key);
-    EXPECT_EQ(n.hintValue("x-nemo-origin-package"), "com.example");
-    EXPECT_EQ(n.hintValue("x-nemo-color"), "#336699");
-    EXPECT_EQ(n.hintValue("x-nemo-led-argb"), int(0xff00ff00));
-    EXPECT_EQ(n.hintValue("x-nemo-priority"), 100);
-    EXPECT_EQ(n.urgency(), Notification::Critical);
-    EXPECT_EQ(n.itemCount(), 3);
-    EXPECT_EQ(n.timestamp(), QDateTime::fromSecsSinceEpoch(1700000000, Qt::UTC));
-    QStringList names;
-    for (const QVariant &a : n.remoteActions())
-        names << a.toMap().value("name").toString() + '=' + a.toMap().value("displayName").toString();
-    EXPECT_EQ(names, (QStringList{"Reply=Reply", "Mark read=Mark read", "app="}));
-
-    // Absent values set nothing.
     NotificationRecord bare;
-    bare.postTime = -1;
-    Notification m;
-    NotificationBuilder::fill(&m, bare);
+    bare.postTime = -1;   // as a record cut short reads it
+    Notification n;
+    NotificationBuilder::fill(&n, bare);
     for (const char *hint : {"x-nemo-feedback", "x-nemo-led-argb", "x-nemo-progress", "x-nemo-item-count",
                              "x-nemo-timestamp"})
-        EXPECT_FALSE(m.hintValue(hint).isValid()) << hint;
+        EXPECT_FALSE(n.hintValue(hint).isValid()) << hint;
+    ASSERT_EQ(n.remoteActions().size(), 1);
+    EXPECT_EQ(n.remoteActions().first().toMap().value("name"), "app");
 }
 
 TEST(NotificationComparison, NamesEachChangedField)
@@ -247,10 +211,8 @@ TEST(NotificationComparison, NamesEachChangedField)
 
 TEST(NotificationIconCache, FileNamesStayInTheDirectory)
 {
-    QTemporaryDir dir;
-    NotificationIconCache cache(dir.path() + "/icons");
-    cache.clear();
-    const QString base = dir.path() + "/icons/";
+    NotificationIconCache cache("/cache/icons");
+    const QString base = "/cache/icons/";
     const struct
     {
         QString key, file;
@@ -263,23 +225,17 @@ TEST(NotificationIconCache, FileNamesStayInTheDirectory)
     };
     for (const auto &n : names)
         EXPECT_EQ(cache.path(n.key), base + n.file);
-    const QString longPath = cache.path(QString(300, QChar(0x00e9)));
-    EXPECT_TRUE(longPath.startsWith(base));
-    EXPECT_EQ(longPath.size(), base.size() + 40 + 4);
+    // Too long for a file name: the hex SHA-1.
+    EXPECT_EQ(cache.path(QString(300, QChar(0x00e9))).size(), base.size() + 40 + 4);
+}
 
+TEST(NotificationBuilder, HugePicturesAreNotDecoded)
+{
     QImage image(4, 4, QImage::Format_ARGB32);
     image.fill(Qt::blue);
     QByteArray png;
     QBuffer buffer(&png);
     image.save(&buffer, "PNG");
-    const QString saved = cache.save("k/1", QString::fromLatin1(png.toBase64()));
-    EXPECT_EQ(saved, base + "k_1.png");
-    QFile file(saved);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), png);
-    cache.remove("k/1");
-    EXPECT_FALSE(QFile::exists(saved));
-
     // A small PNG that claims a huge picture is not decoded.
     EXPECT_EQ(NotificationBuilder::decodeIcon(QString::fromLatin1(png.toBase64())).size(), QSize(4, 4));
     QByteArray bomb = png;
