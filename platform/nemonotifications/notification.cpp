@@ -1,4 +1,5 @@
 #include "notification.h"
+#include "notification_p.h"
 
 #include <QCoreApplication>
 #include <QDBusArgument>
@@ -7,6 +8,7 @@
 #include <QDBusMetaType>
 #include <QDataStream>
 #include <QFileInfo>
+#include <QPointer>
 #include <QLoggingCategory>
 #include <QSet>
 
@@ -74,7 +76,6 @@ public:
     int expireTimeout = -1;
     QVariantHash hints;
     QVariantList remoteActions;
-    bool listening = false;
 };
 
 Notification::Notification(QObject *parent)
@@ -85,6 +86,7 @@ Notification::Notification(QObject *parent)
 
 Notification::~Notification()
 {
+    listen(false);
     liveNotifications().remove(this);
     delete d;
 }
@@ -327,6 +329,7 @@ void Notification::publish()
     liveNotifications().insert(this);
     if (id != d->replacesId) {
         d->replacesId = id;
+        listen(true);
         emit replacesIdChanged();
     }
 }
@@ -361,19 +364,67 @@ void Notification::onNotificationClosed(uint id, uint reason)
 
 void Notification::listen(bool on)
 {
-    if (on == d->listening)
-        return;
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (on) {
-        bus.connect(QString(), kPath, kInterface, "ActionInvoked", this, SLOT(onActionInvoked(uint, QString)));
-        bus.connect(QString(), kPath, kInterface, "NotificationClosed", this,
-                    SLOT(onNotificationClosed(uint, uint)));
-    } else {
-        bus.disconnect(QString(), kPath, kInterface, "ActionInvoked", this, SLOT(onActionInvoked(uint, QString)));
-        bus.disconnect(QString(), kPath, kInterface, "NotificationClosed", this,
-                       SLOT(onNotificationClosed(uint, uint)));
+    if (on)
+        NotificationSignalRouter::instance()->track(this, d->replacesId);
+    else
+        NotificationSignalRouter::instance()->untrack(this);
+}
+
+NotificationSignalRouter *NotificationSignalRouter::instance()
+{
+    static NotificationSignalRouter *router = new NotificationSignalRouter;
+    return router;
+}
+
+void NotificationSignalRouter::track(Notification *notification, uint id)
+{
+    if (!m_connected) {
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        m_connected = bus.connect(QString(), kPath, kInterface, "ActionInvoked", this,
+                                  SLOT(onActionInvoked(uint, QString)))
+                      && bus.connect(QString(), kPath, kInterface, "NotificationClosed", this,
+                                     SLOT(onNotificationClosed(uint, uint)));
     }
-    d->listening = on;
+    untrack(notification);
+    if (id == 0)
+        return;
+    m_ids.insert(notification, id);
+    m_byId.insert(id, notification);
+}
+
+void NotificationSignalRouter::untrack(Notification *notification)
+{
+    const auto it = m_ids.find(notification);
+    if (it == m_ids.end())
+        return;
+    m_byId.remove(it.value(), notification);
+    m_ids.erase(it);
+}
+
+QList<Notification *> NotificationSignalRouter::receivers(uint id) const
+{
+    return id == 0 ? QList<Notification *>() : m_byId.values(id);
+}
+
+void NotificationSignalRouter::onActionInvoked(uint id, const QString &actionKey)
+{
+    // A receiver may delete others (or itself) on the way.
+    QList<QPointer<Notification>> targets;
+    for (Notification *n : receivers(id))
+        targets << n;
+    for (const QPointer<Notification> &n : qAsConst(targets))
+        if (n)
+            n->onActionInvoked(id, actionKey);
+}
+
+void NotificationSignalRouter::onNotificationClosed(uint id, uint reason)
+{
+    QList<QPointer<Notification>> targets;
+    for (Notification *n : receivers(id))
+        targets << n;
+    for (const QPointer<Notification> &n : qAsConst(targets))
+        if (n)
+            n->onNotificationClosed(id, reason);
 }
 
 QList<QObject *> Notification::notifications()

@@ -123,11 +123,10 @@ signals:
     void isTransientChanged();
     void remoteActionsChanged();
 
-private slots:
+private:
+    friend class NotificationSignalRouter;
     void onActionInvoked(uint id, const QString &actionKey);
     void onNotificationClosed(uint id, uint reason);
-
-private:
     void listen(bool on);
     NotificationPrivate *d;
 };
