@@ -140,8 +140,8 @@ void NotificationManager::post(const NotificationRecord &r)
         if (changes.isEmpty()) {
             qCDebug(lcNotif) << "Notification" << n->replacesId() << "(" << r.key << ") unchanged";
             // Shown already: no pop-up, sound or vibration again.
-            n->setHintValue(QStringLiteral("x-nemo-preview-summary"), QString(QLatin1String("")));
-            n->setHintValue(QStringLiteral("x-nemo-preview-body"), QString(QLatin1String("")));
+            n->setPreviewSummary(QString());
+            n->setPreviewBody(QString());
             n->setHintValue(QStringLiteral("x-nemo-vibrate"), false);
             n->setHintValue(QStringLiteral("suppress-sound"), true);
         } else {
