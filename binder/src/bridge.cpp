@@ -11,7 +11,7 @@
 #include <ferry/binder/service_name.h>
 
 #include "ipc_p.h"
-#include "parcel_copy_p.h"
+#include "object_relay_p.h"
 
 #include <cerrno>
 
@@ -28,6 +28,7 @@ public:
     unsigned long deathId = 0;
     std::shared_ptr<LocalObject> forwarder;
     std::shared_ptr<ServiceName> serviceName;
+    std::shared_ptr<ObjectRelay> objects = ObjectRelay::create();
     std::shared_ptr<bool> alive = std::make_shared<bool>(true);
 
     void connect(const std::string &fqInstance);
@@ -43,6 +44,7 @@ Bridge::~Bridge()
     for (unsigned long id : d->watchIds)
         d->destination->removeHandler(id);
     d->withdraw();
+    d->objects->dropAll();
 }
 
 std::unique_ptr<Bridge> Bridge::create(const std::shared_ptr<ServiceManager> &source,
@@ -101,6 +103,8 @@ void BridgePrivate::connect(const std::string &fqInstance)
                                     [this](const RemoteRequest &request, uint32_t, uint32_t, LocalReply *reply) {
                                         return relay(request, reply);
                                     });
+    // Passed back by the source's side, the forwarder is the object itself.
+    objects->add(forwarder, target);
     serviceName = ServiceName::create(source, forwarder, name);
     BINDER_INFO("bridge: %s from %s forwarded to %s", name.c_str(), destination->device().c_str(),
                 source->device().c_str());
@@ -123,19 +127,7 @@ Status BridgePrivate::relay(const RemoteRequest &request, LocalReply *reply)
     std::shared_ptr<RemoteObject> to = target;
     if (!to || to->isDead())
         return kStatusDeadObject;
-    Writer out;
-    if (!copyParcel(Reader(requestParcel(request)), &out))
-        return -EINVAL;
-    std::shared_ptr<Ipc> ipc = to->ipc();
-    if (!reply)
-        return ipc->transactOneway(to->handle(), request.code(), out);
-    std::unique_ptr<RemoteReply> answer;
-    Status status = ipc->transactSync(to->handle(), request.code(), out, &answer);
-    if (status != kStatusOk)
-        return status;
-    if (!copyParcel(answer->reader(), &reply->writer()))
-        return -EINVAL;
-    return kStatusOk;
+    return objects->relay(request, reply, to);
 }
 
 } // namespace ferry::binder

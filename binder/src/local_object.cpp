@@ -37,6 +37,16 @@ std::shared_ptr<LocalObject> LocalObject::create(const std::shared_ptr<Ipc> &ipc
     return create(ipc, std::move(interfaces), std::move(handler));
 }
 
+std::shared_ptr<LocalObject> LocalObject::createStandIn(const std::shared_ptr<Ipc> &ipc, Handler handler)
+{
+    if (!ipc)
+        return nullptr;
+    std::shared_ptr<LocalObject> object(new LocalObject(ipc, {}, std::move(handler)));
+    object->m_standIn = true;
+    object->m_id = ipcPrivate(*ipc).registerLocalObject(object);
+    return object;
+}
+
 LocalObject::~LocalObject()
 {
     if (m_id)
@@ -66,14 +76,15 @@ Status LocalObject::handle(const RemoteRequest &request, LocalReply *reply)
 {
     uint32_t code = request.code();
     Protocol protocol = m_ipc->protocol();
-    if (protocol == Protocol::Hidl) {
+    bool answeredHere = !m_standIn;
+    if (answeredHere && protocol == Protocol::Hidl) {
         if (isHidlBaseCode(code) && request.interface() == kHidlBaseInterface)
             return answerHidlBase(*this, request, reply);
-    } else if (code == kPingTransaction) {
+    } else if (answeredHere && code == kPingTransaction) {
         if (reply)
             reply->writer().appendInt32(0);
         return kStatusOk;
-    } else if (code == kInterfaceTransaction) {
+    } else if (answeredHere && code == kInterfaceTransaction) {
         if (reply)
             reply->writer().appendString16(m_interfaces.empty() ? std::string() : m_interfaces.front());
         return kStatusOk;

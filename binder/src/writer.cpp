@@ -228,6 +228,37 @@ void Writer::appendFdArray(const BufferParent &parent, uint32_t count)
     appendObjectBytes(&object, sizeof object);
 }
 
+bool Writer::appendFdArrayCopies(const BufferParent &parent, const int32_t *fds, uint32_t count)
+{
+    binder_buffer_object buffer;
+    if (parent.index >= m_offsets.size() || m_data.size() - m_offsets[parent.index] < sizeof buffer) {
+        m_failed = true;
+        return false;
+    }
+    memcpy(&buffer, m_data.data() + m_offsets[parent.index], sizeof buffer);
+    if (buffer.hdr.type != BINDER_TYPE_PTR || parent.offset % sizeof(int32_t) || parent.offset > buffer.length
+        || (buffer.length - parent.offset) / sizeof(int32_t) < count) {
+        BINDER_WARN("fd array of %u outside its parent buffer", count);
+        m_failed = true;
+        return false;
+    }
+    // The buffer bytes are this writer's own copy (appendBufferObject).
+    auto *slots = reinterpret_cast<uint8_t *>(buffer.buffer);
+    for (uint32_t i = 0; i < count; ++i) {
+        int copy = fds[i] >= 0 ? fcntl(fds[i], F_DUPFD_CLOEXEC, 0) : -1;
+        if (copy < 0) {
+            BINDER_WARN("cannot duplicate fd %d of an fd array", fds[i]);
+            m_failed = true;
+            return false;
+        }
+        m_fds.push_back(copy);
+        int32_t value = copy;
+        memcpy(slots + parent.offset + i * sizeof value, &value, sizeof value);
+    }
+    appendFdArray(parent, count);
+    return true;
+}
+
 uint32_t Writer::appendBufferObject(const void *data, size_t size, const BufferParent *parent)
 {
     m_buffers.emplace_back();

@@ -40,6 +40,8 @@ GMainLoop *loop;
 std::vector<int32_t> recorded;
 std::vector<std::shared_ptr<BlockedRequest>> held;
 std::shared_ptr<BlockedRequest> race;
+std::shared_ptr<ServiceManager> manager;
+std::vector<std::weak_ptr<LocalObject>> made;
 
 bool waitForManager(const std::shared_ptr<ServiceManager> &sm)
 {
@@ -49,6 +51,21 @@ bool waitForManager(const std::shared_ptr<ServiceManager> &sm)
         g_usleep(25000);
     }
     return sm->isPresent();
+}
+
+Status serveEcho(const RemoteRequest &req, uint32_t code, uint32_t, LocalReply *reply, Protocol protocol);
+
+std::shared_ptr<LocalObject> newEcho(Protocol protocol)
+{
+    std::vector<std::string> interfaces;
+    if (protocol == Protocol::Hidl)
+        interfaces = {kEchoHidl11, kEchoHidl10};
+    else
+        interfaces = {kEchoAidl};
+    return manager->newLocalObject(interfaces, [protocol](const RemoteRequest &req, uint32_t code, uint32_t flags,
+                                                          LocalReply *reply) {
+        return serveEcho(req, code, flags, reply, protocol);
+    });
 }
 
 Status serveEcho(const RemoteRequest &req, uint32_t code, uint32_t, LocalReply *reply, Protocol protocol)
@@ -144,10 +161,14 @@ Status serveEcho(const RemoteRequest &req, uint32_t code, uint32_t, LocalReply *
     }
     case kEchoObjects: {
         std::shared_ptr<RemoteObject> object;
+        std::shared_ptr<LocalObject> own;   // one of ours, come back
         int fd;
-        if (!r.readObject(&object) || !r.readFd(&fd))
+        if ((!r.readObject(&object) && !r.readLocalObject(&own)) || !r.readFd(&fd))
             return kStatusFailed;
-        reply->writer().appendRemoteObject(object);
+        if (own)
+            reply->writer().appendLocalObject(own);
+        else
+            reply->writer().appendRemoteObject(object);
         reply->writer().appendFd(fd);
         return kStatusOk;
     }
@@ -216,6 +237,19 @@ Status serveEcho(const RemoteRequest &req, uint32_t code, uint32_t, LocalReply *
         w.appendFdArray(BufferParent {parent, 0}, uint32_t(n));
         return kStatusOk;
     }
+    case kNewObject: {
+        std::shared_ptr<LocalObject> object = newEcho(protocol);
+        made.push_back(object);
+        reply->writer().appendLocalObject(object);
+        return kStatusOk;
+    }
+    case kLiveObjects: {
+        int32_t live = 0;
+        for (const auto &object : made)
+            live += !object.expired();
+        reply->writer().appendInt32(live);
+        return kStatusOk;
+    }
     default:
         return -EBADMSG;
     }
@@ -231,15 +265,8 @@ int serve(const char *device, const char *protocolName, const char *name)
         fprintf(stderr, "peer: no service manager on %s\n", device);
         return 1;
     }
-    std::vector<std::string> interfaces;
-    if (protocol == Protocol::Hidl)
-        interfaces = {kEchoHidl11, kEchoHidl10};
-    else
-        interfaces = {kEchoAidl};
-    auto object = sm->newLocalObject(interfaces, [protocol](const RemoteRequest &req, uint32_t code, uint32_t flags,
-                                                            LocalReply *reply) {
-        return serveEcho(req, code, flags, reply, protocol);
-    });
+    manager = sm;
+    auto object = newEcho(protocol);
     auto serviceName = ServiceName::create(sm, object, name);
     if (!serviceName || !serviceName->isRegistered()) {
         fprintf(stderr, "peer: cannot register %s\n", name);

@@ -4,6 +4,7 @@
 #include <ferry/binder/writer.h>
 
 #include "kernel_emulation.h"
+#include "parcel_copy_p.h"
 #include "parcel_data_p.h"
 #include "string16_p.h"
 
@@ -13,6 +14,7 @@
 
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <limits>
 
 using namespace ferry::binder;
@@ -459,6 +461,63 @@ TEST(BinderParcel, WriterOwnsDuplicatedFds)
         Writer moved(std::move(w));
         EXPECT_FALSE(moved.isValid()) << "moving keeps the failure";
     }
+}
+
+// A relayed fd array (a native handle) must name fds inside its parent
+// buffer; the copy carries duplicates of its own, never the received ones,
+// which the kernel closes with the received buffer.
+TEST(BinderParcel, RelayedFdArraysAreDuplicatedOrRefused)
+{
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    struct Case {
+        const char *what;
+        uint32_t parent;
+        uint64_t parentOffset;
+        uint64_t count;
+        bool copied;
+    } cases[] = {
+        {"intact", 0, 0, 2, true},
+        {"empty", 0, 8, 0, true},
+        {"parent is itself", 1, 0, 2, false},
+        {"misaligned", 0, 2, 1, false},
+        {"runs past the parent", 0, 4, 2, false},
+        {"starts past the parent", 0, 12, 0, false},
+        {"count wraps the bound", 0, 4, 0x40000000, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        Writer w;
+        uint32_t parent = w.appendBufferObject(fds, sizeof fds, nullptr);
+        w.appendFdArray(BufferParent {parent, 0}, 2);
+        auto delivered = test::deliver(w);
+        std::vector<uint8_t> data(delivered->parcel->data(), delivered->parcel->data() + delivered->parcel->size());
+        binder_fd_array_object fda;
+        memcpy(&fda, data.data() + w.objectOffsets()[1], sizeof fda);
+        fda.parent = c.parent;
+        fda.parent_offset = c.parentOffset;
+        fda.num_fds = c.count;
+        memcpy(data.data() + w.objectOffsets()[1], &fda, sizeof fda);
+        Reader r(ParcelData::withObjects(data, w.objectOffsets(), delivered->region.data(), delivered->region.size()));
+        Writer out;
+        EXPECT_EQ(copyParcel(r, &out), c.copied);
+        if (!c.copied || !c.count)
+            continue;
+        ASSERT_EQ(out.objectCount(), 2u);
+        binder_buffer_object buffer;
+        memcpy(&buffer, out.data().data() + out.objectOffsets()[0], sizeof buffer);
+        int32_t copies[2];
+        memcpy(copies, reinterpret_cast<const void *>(buffer.buffer), sizeof copies);
+        for (int i = 0; i < 2; ++i) {
+            struct stat original, copy;
+            ASSERT_EQ(fstat(fds[i], &original), 0);
+            ASSERT_EQ(fstat(copies[i], &copy), 0);
+            EXPECT_NE(copies[i], fds[i]);
+            EXPECT_EQ(copy.st_ino, original.st_ino);
+        }
+    }
+    close(fds[0]);
+    close(fds[1]);
 }
 
 } // namespace

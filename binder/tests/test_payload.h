@@ -129,6 +129,8 @@ enum EchoCode : uint32_t {
     kRaceStarted = 12,  // one-way: completes the held kRaceReply
     kManyObjects = 13,  // object, int32 n: asks object (code 2) for n objects, pings each -> int32 alive
     kFdArray = 14,      // int32 n -> a buffer of n fds of /dev/null in an fd array
+    kNewObject = 15,    // -> a new echo object of the peer's
+    kLiveObjects = 16,  // -> int32 count of the objects kNewObject made that are still alive
 };
 
 constexpr const char *kEchoAidl = "ferry.test.IEcho";

@@ -36,6 +36,10 @@ public:
                                                std::vector<std::string> interfaces, Handler handler);
     static std::shared_ptr<LocalObject> create(const std::shared_ptr<Ipc> &ipc,
                                                const std::string &interface, Handler handler);
+    // A stand-in for an object elsewhere: it answers nothing itself, so
+    // pings, interface queries and the IBase methods reach |handler| like
+    // any other request, whatever interface their header names.
+    static std::shared_ptr<LocalObject> createStandIn(const std::shared_ptr<Ipc> &ipc, Handler handler);
     ~LocalObject();
 
     const std::shared_ptr<Ipc> &ipc() const { return m_ipc; }
@@ -62,6 +66,7 @@ private:
     std::vector<std::string> m_interfaces;
     std::shared_ptr<Handler> m_handler;
     uint64_t m_id = 0;
+    bool m_standIn = false;
 };
 
 } // namespace ferry::binder

@@ -70,6 +70,11 @@ public:
     // parent.offset inside the buffer object parent.index. The receiver's
     // kernel installs copies and closes them when the buffer is freed.
     void appendFdArray(const BufferParent &parent, uint32_t count);
+    // The same for fds the writer does not own yet: dup()s each of |fds|
+    // into the parent buffer's copy at parent.offset and keeps the copies
+    // until the writer goes. False (and the writer invalid) if the parent is
+    // not a buffer object of this writer with room there, or a dup fails.
+    bool appendFdArrayCopies(const BufferParent &parent, const int32_t *fds, uint32_t count);
 
     // Objects written so far (kernel view).
     const std::vector<uint64_t> &objectOffsets() const { return m_offsets; }
