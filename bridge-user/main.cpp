@@ -1,5 +1,6 @@
 #include "gnss/gnssservice.h"
 #include "mce/mceservice.h"
+#include "nativecall/novumnativecall.h"
 #include "proxies/cameraserviceproxy.h"
 #include "proxies/grallocserviceproxy.h"
 #include "proxies/powerserviceproxy.h"
@@ -27,7 +28,7 @@ int main(int argc, char **argv)
         // NovumMediaControlListener, NovumFileObserver: a later piece of work
         MceService mce;
         // NovumWifiMonitor (SupplicantService, WifiService, WifiCondService): a later piece of work
-        // NovumNativeCall
+        NovumNativeCall nativeCall;
         GrallocServiceProxy gralloc;
         PowerServiceProxy power;
         CameraServiceProxy camera;

@@ -2,7 +2,9 @@
 // runtime, fed by the test plug-ins.
 #include "bridgeuserworld.h"
 #include "mcerequestrecorder.h"
+#include "recordingservice.h"
 
+#include <QDBusArgument>
 #include <QDBusConnection>
 
 #include <gtest/gtest.h>
@@ -241,6 +243,96 @@ TEST(BridgeUser, MceServiceHoldsTheDisplayOn)
         << mce.calls.join(' ').toStdString();
     bus.unregisterObject(QStringLiteral("/com/nokia/mce/request"));
     bus.unregisterService(QStringLiteral("com.nokia.mce"));
+}
+
+// A host application that never answers: the bridge must not wait for it.
+class SilentApplication : public RecordingService
+{
+public:
+    using RecordingService::RecordingService;
+
+protected:
+    QDBusMessage answer(const QDBusMessage &message, const QDBusConnection &) override
+    {
+        message.setDelayedReply(true);
+        return QDBusMessage();
+    }
+};
+
+TEST(BridgeUser, NativeCallsReachTheHostApplicationsWithoutWaitingForThem)
+{
+    // One connection each: messages serves everything below "/".
+    const auto connection = [](const char *name) {
+        return QDBusConnection::connectToBus(world->sim.world.sessionBusAddress(), QString::fromLatin1(name));
+    };
+    RecordingService email(connection("email"), QStringLiteral("com.kestrel.email.ui"), QStringLiteral("/com/kestrel/email/ui"));
+    RecordingService messages(connection("messages"), QStringLiteral("org.rovidezir.Messages"), QStringLiteral("/"));
+    SilentApplication browser(connection("browser"), QStringLiteral("org.rovidezir.browser.ui"), QStringLiteral("/ui"));
+    RecordingService contacts(connection("contacts"), QStringLiteral("com.kestrel.contacts.ui"),
+                              QStringLiteral("/com/kestrel/contacts/ui"));
+    ASSERT_TRUE(email.isRegistered() && messages.isRegistered() && browser.isRegistered() && contacts.isRegistered());
+    ASSERT_TRUE(TestWorld::waitFor([] {
+        const QJsonObject answer = world->sim.command({{"cmd", "list"}, {"device", "/dev/vororoveredi"}}, 5000);
+        return answer.value(QStringLiteral("names")).toArray().contains(QStringLiteral("novum.NativeCall"));
+    }));
+    const auto call = [](int code, const QJsonArray &args) {
+        return world->sim.command({{"cmd", "call"}, {"service", "novum.NativeCall"},
+                                   {"interface", "novum.native_call.INovumNativeCall"}, {"code", code}, {"args", args}})
+            .value("status")
+            .toInt(-1);
+    };
+    const auto url = [&](const QString &text) { return call(1, {QJsonObject{{"s16", text}}}); };
+    const auto received = [](const RecordingService &app, const QString &member) {
+        QStringList urls;
+        for (const RecordingService::Call &c : app.calls(member))
+            urls << c.arguments.value(0).toStringList().join('|');
+        return urls;
+    };
+
+    // The browser never answers; the calls after it still go through at once.
+    EXPECT_EQ(url(QStringLiteral("https://example.org/")), 0);
+    EXPECT_EQ(url(QStringLiteral("MAILTO:caps@example.org")), 0);
+    EXPECT_EQ(url(QStringLiteral("mailto:a@example.org")), 0);
+    EXPECT_EQ(url(QStringLiteral("sms:+4912345")), 0);
+    EXPECT_EQ(call(1, {QJsonObject{{"null_s16", true}}}), 0);   // nothing to open
+    EXPECT_EQ(call(7, {}), 0);                                 // unknown: nothing
+    EXPECT_EQ(call(2, {QJsonObject{{"string_list", QJsonArray{"+49 1", "+49 2"}}},
+                       QJsonObject{{"string_list", QJsonArray{}}},
+                       QJsonObject{{"string_list", QJsonArray{"sip:a@example.org"}}},
+                       QJsonObject{{"s16", "Al"}}, QJsonObject{{"s16", "Main St 1"}}, QJsonObject{{"s16", "note"}}}),
+              0);
+    // A list that claims more entries than it carries is refused whole.
+    EXPECT_EQ(call(2, {QJsonObject{{"i32", 1000000}}}), 0);
+    EXPECT_TRUE(TestWorld::waitFor([&] { return contacts.calls().size() >= 1 && messages.calls().size() >= 1; }));
+    TestWorld::waitFor([] { return false; }, 300);
+
+    EXPECT_EQ(received(browser, "openUrl"), (QStringList{"https://example.org/", "MAILTO:caps@example.org"}));
+    EXPECT_EQ(received(email, "mailto"), QStringList{"mailto:a@example.org"});
+    EXPECT_EQ(received(messages, "openUrl"), QStringList{"sms:+4912345"});
+    ASSERT_EQ(contacts.calls().size(), 1);
+    const RecordingService::Call created = contacts.calls().first();
+    EXPECT_EQ(created.member, QStringLiteral("createContact"));
+    EXPECT_EQ(created.interface, QStringLiteral("com.kestrel.contacts.ui"));
+    ASSERT_EQ(created.arguments.size(), 1);
+    const QDBusArgument argument = created.arguments.first().value<QDBusArgument>();
+    EXPECT_EQ(argument.currentSignature(), QStringLiteral("a{sav}"));
+    QMap<QString, QVariantList> contact;
+    argument >> contact;
+    QMap<QString, QStringList> fields;
+    for (auto it = contact.constBegin(); it != contact.constEnd(); ++it) {
+        QStringList &values = fields[it.key()];
+        for (const QVariant &v : it.value())
+            values << v.toString();
+    }
+    const QMap<QString, QStringList> expected{{"phoneNumbers", {"+49 1", "+49 2"}},
+                                              {"emailAddresses", {}},
+                                              {"accountUris", {"sip:a@example.org"}},
+                                              {"nickname", {"Al"}},
+                                              {"postal", {"\n\n\nMain St 1\n\n"}},
+                                              {"note", {"note"}}};
+    EXPECT_EQ(fields.keys(), expected.keys());
+    for (const QString &key : expected.keys())
+        EXPECT_EQ(fields.value(key), expected.value(key)) << qPrintable(key);
 }
 
 TEST(BridgeUser, HostHalsAreForwardedAndWithdrawnWhenTheyDie)
