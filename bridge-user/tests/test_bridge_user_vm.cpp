@@ -4,6 +4,9 @@
 #include "mcerequestrecorder.h"
 #include "recordingservice.h"
 
+#include <ferry/binder/remote_object.h>
+#include <ferry/binder/service_manager.h>
+
 #include <QDBusArgument>
 #include <QDBusConnection>
 
@@ -358,6 +361,48 @@ TEST(BridgeUser, HostHalsAreForwardedAndWithdrawnWhenTheyDie)
     ASSERT_TRUE(world->sim.world.stopProcess(hal));
     EXPECT_TRUE(TestWorld::waitFor([&] { return !world->isRegistered(power + QStringLiteral("/default")); }));
     world->sim.world.stopProcess(camera);
+}
+
+// Without the runtime's HAL device the HALs register with the host's own
+// HAL service manager, and the proxies, which need both devices, forward
+// nothing. The bridge sees a /dev of its own, so the rest of this guest
+// keeps the device. SIGINT stops it as orderly as SIGTERM.
+TEST(BridgeUser, WithoutTheRuntimesHalDeviceTheHalsRegisterOnTheHostsOne)
+{
+    const QString dev = world->sim.world.tempDir() + QStringLiteral("/dev");
+    const QString script = QStringLiteral("set -e; mkdir -p '%1'; mount -t tmpfs tmpfs '%1'; "
+                                          "for d in null zero full random urandom hwbinder; do "
+                                          "touch '%1'/$d; mount --bind /dev/$d '%1'/$d; done; "
+                                          "mount --rbind '%1' /dev; exec '%2'")
+                               .arg(dev, QStringLiteral(FERRY_BRIDGE_USER_BIN));
+    const QString own = world->sim.world.tempDir() + QStringLiteral("/own-");
+    const qint64 pid = world->sim.world.startProcess(
+        QStringLiteral("unshare"), {"-m", "--propagation", "private", "/bin/sh", "-c", script},
+        {QStringLiteral("QT_PLUGIN_PATH=" FERRY_TEST_PLUGIN_DIR), "FERRY_TEST_POSITION_SOCKET=" + own + "position.sock",
+         "FERRY_TEST_POSITION_LOG=" + own + "position.log", "FERRY_TEST_FEEDBACK_LOG=" + own + "feedback.log"});
+    ASSERT_NE(pid, 0);
+    const qint64 hal = world->sim.world.startProcess(
+        QStringLiteral(FERRY_TEST_HAL_BIN),
+        {QStringLiteral("/dev/hwbinder"), QStringLiteral("default"), QStringLiteral("android.hardware.power@1.0::IPower")},
+        {}, QStringLiteral("ready"));
+    ASSERT_NE(hal, 0);
+
+    auto host = ferry::binder::ServiceManager::get("/dev/hwbinder", ferry::binder::Protocol::Hidl);
+    ASSERT_TRUE(host);
+    for (const char *name : {"android.hardware.gnss@2.1::IGnss/default_novum",
+                             "android.hardware.vibrator@1.0::IVibrator/default_novum"}) {
+        // The first start of the Qt program in a fresh guest takes seconds.
+        EXPECT_TRUE(TestWorld::waitFor([&] { return host->getServiceSync(name) != nullptr; }, 30000)) << name;
+    }
+    EXPECT_TRUE(world->sim.world.isProcessRunning(pid));
+    EXPECT_TRUE(world->isRegistered(QStringLiteral("android.hardware.power@1.0::IPower/default")))
+        << "the bridge of the full /dev still forwards the host's HAL";
+
+    ASSERT_TRUE(world->sim.world.signalProcess(pid, SIGINT));
+    ASSERT_TRUE(TestWorld::waitFor([&] { return !world->sim.world.isProcessRunning(pid); }, 10000));
+    const int status = world->sim.world.processExitStatus(pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    world->sim.world.stopProcess(hal);
 }
 
 TEST(BridgeUser, StopsInOrderOnSigterm)
