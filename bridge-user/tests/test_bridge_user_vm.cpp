@@ -1,7 +1,7 @@
 // ferryd-bridge-user as a real process: its HALs called from the simulated
 // runtime, fed by the test plug-ins.
 #include "bridgeuserworld.h"
-#include "mcerequestrecorder.h"
+#include "fakemce.h"
 #include "recordingservice.h"
 
 #include <ferry/binder/remote_object.h>
@@ -224,10 +224,8 @@ TEST(BridgeUser, VibratorDrivesTheHapticsEffectAndThemeEffects)
 
 TEST(BridgeUser, MceServiceHoldsTheDisplayOn)
 {
-    MceRequestRecorder mce;
-    QDBusConnection bus = QDBusConnection::systemBus();
-    ASSERT_TRUE(bus.registerService(QStringLiteral("com.nokia.mce")));
-    ASSERT_TRUE(bus.registerObject(QStringLiteral("/com/nokia/mce/request"), &mce, QDBusConnection::ExportAllSlots));
+    FakeMce mce(QDBusConnection::systemBus());
+    ASSERT_TRUE(mce.isRegistered());
     ASSERT_TRUE(TestWorld::waitFor([] {
         const QJsonObject answer = world->sim.command({{"cmd", "list"}, {"device", "/dev/vororoveredi"}}, 5000);
         return answer.value(QStringLiteral("names")).toArray().contains(QStringLiteral("novum.mce"));
@@ -239,13 +237,12 @@ TEST(BridgeUser, MceServiceHoldsTheDisplayOn)
             .toInt(-1);
     };
     EXPECT_EQ(prevent(1, 2), 0);   // any non-zero value prevents
-    EXPECT_TRUE(TestWorld::waitFor([&] { return mce.calls == QStringList{"pause"}; })) << mce.calls.join(' ').toStdString();
+    EXPECT_TRUE(TestWorld::waitFor([&] { return mce.blankingRequests() == QStringList{"pause"}; }))
+        << mce.blankingRequests().join(' ').toStdString();
     EXPECT_EQ(prevent(2, 0), 0);   // another code changes nothing
     EXPECT_EQ(prevent(1, 0), 0);
-    EXPECT_TRUE(TestWorld::waitFor([&] { return mce.calls == (QStringList{"pause", "cancel"}); }))
-        << mce.calls.join(' ').toStdString();
-    bus.unregisterObject(QStringLiteral("/com/nokia/mce/request"));
-    bus.unregisterService(QStringLiteral("com.nokia.mce"));
+    EXPECT_TRUE(TestWorld::waitFor([&] { return mce.blankingRequests() == (QStringList{"pause", "cancel"}); }))
+        << mce.blankingRequests().join(' ').toStdString();
 }
 
 // A host application that never answers: the bridge must not wait for it.

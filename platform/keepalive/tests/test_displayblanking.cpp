@@ -1,5 +1,5 @@
 #include "displayblanking.h"
-#include "mcerequestrecorder.h"
+#include "fakemce.h"
 #include "privatebus.h"
 #include "testworld.h"
 
@@ -20,8 +20,8 @@ protected:
         ASSERT_TRUE(bus.isRunning()) << qPrintable(bus.errorString());
         // A bus per test: connection names must not reuse the last one's.
         mce = bus.connect(QStringLiteral("mce ") + bus.address());
-        ASSERT_TRUE(mce.registerService(QStringLiteral("com.nokia.mce")));
-        ASSERT_TRUE(mce.registerObject(QStringLiteral("/com/nokia/mce/request"), &requests, QDBusConnection::ExportAllSlots));
+        requests = std::make_unique<FakeMce>(mce);
+        ASSERT_TRUE(requests->isRegistered());
         client = bus.connect(QStringLiteral("client ") + bus.address());
     }
 
@@ -33,13 +33,13 @@ protected:
                                                            QStringLiteral("org.freedesktop.DBus.Peer"), QStringLiteral("Ping"));
         client.call(ping);
         TestWorld::waitFor([] { return false; }, 20);
-        return requests.calls;
+        return requests->blankingRequests();
     }
 
     PrivateBus bus;
     QDBusConnection mce{QString()};
     QDBusConnection client{QString()};
-    MceRequestRecorder requests;
+    std::unique_ptr<FakeMce> requests;
 };
 
 TEST_F(DisplayBlankingTest, PausesWhilePreventingAndCancelsOnRelease)
@@ -57,11 +57,12 @@ TEST_F(DisplayBlankingTest, RenewsThePauseUntilReleased)
 {
     DisplayBlanking blanking(client, 30);
     blanking.setPreventBlanking(true);
-    EXPECT_TRUE(TestWorld::waitFor([&] { return requests.calls.size() >= 3; }, 5000)) << requests.calls.join(' ').toStdString();
+    EXPECT_TRUE(TestWorld::waitFor([&] { return requests->blankingRequests().size() >= 3; }, 5000))
+        << requests->blankingRequests().join(' ').toStdString();
     blanking.setPreventBlanking(false);
     const QStringList atRelease = settle();
     TestWorld::waitFor([] { return false; }, 100);
-    EXPECT_EQ(requests.calls, atRelease);
+    EXPECT_EQ(requests->blankingRequests(), atRelease);
     EXPECT_EQ(atRelease.last(), QStringLiteral("cancel"));
     EXPECT_EQ(atRelease.count(QStringLiteral("pause")), atRelease.size() - 1);
 }
