@@ -5,6 +5,7 @@
 #include "proxies/grallocserviceproxy.h"
 #include "proxies/powerserviceproxy.h"
 #include "quitonsignal.h"
+#include "sensors/sensorservice.h"
 #include "vibrator/vibratorservice.h"
 
 #include <QGuiApplication>
@@ -23,7 +24,7 @@ int main(int argc, char **argv)
     {
         // Constructed in this order and destroyed in the reverse one.
         GnssService gnss;
-        // SensorService
+        SensorService sensors;
         VibratorService vibrator;
         // NovumMediaControlListener, NovumFileObserver: a later piece of work
         MceService mce;
