@@ -402,6 +402,178 @@ TEST(BridgeUser, WithoutTheRuntimesHalDeviceTheHalsRegisterOnTheHostsOne)
     world->sim.world.stopProcess(hal);
 }
 
+QJsonObject op(const QString &name, const QJsonObject &fields = {})
+{
+    QJsonObject step = fields;
+    step.insert(QStringLiteral("op"), name);
+    return step;
+}
+
+int result(const QJsonValue &stepResult)
+{
+    return stepResult.toObject().value(QStringLiteral("reply")).toInt(999);
+}
+
+QJsonArray events(const QJsonValue &pollResult)
+{
+    return pollResult.toObject().value(QStringLiteral("events")).toArray();
+}
+
+QJsonObject accel(double x)
+{
+    return {{"type", "QAccelerometer"}, {"x", x}, {"y", 0.5}, {"z", 9.75}};
+}
+
+const QString kSensors = QStringLiteral("android.hardware.sensors@1.0::ISensors/default_novum");
+
+TEST(BridgeUser, SensorsListInAndroidTermsAndRefuseWhatTheyCannotDo)
+{
+    ASSERT_TRUE(world->waitRegistered(kSensors));
+    const QJsonArray r = world->sensors({op("list"), op("mode", {{"mode", 0}}), op("mode", {{"mode", 1}}),
+                                         op("raw", {{"code", 7}}), op("raw", {{"code", 11}}),
+                                         op("activate", {{"handle", 3}}), op("batch", {{"handle", 3}}),
+                                         op("batch", {{"handle", 1}, {"periodNs", 0}}), op("poll", {{"maxCount", -1}}),
+                                         op("poll", {{"maxCount", 0}})});
+    ASSERT_EQ(r.size(), 10);
+    const QJsonObject list = r[0].toObject();
+    EXPECT_FALSE(list.contains("error")) << list.value("error").toString().toStdString();
+    const QJsonArray sensors = list.value("sensors").toArray();
+    QStringList seen;
+    for (const QJsonValue &v : sensors) {
+        const QJsonObject s = v.toObject();
+        seen << QString::number(s.value("handle").toInt()) + ':' + s.value("name").toString();
+        EXPECT_EQ(s.value("vendor").toString(), QStringLiteral("Kestrel"));
+        EXPECT_EQ(s.value("typeAsString"), s.value("name"));
+    }
+    EXPECT_EQ(seen, (QStringList{"1:accelerometer", "2:magnetometer", "4:gyroscope", "5:light", "6:pressure",
+                                 "8:proximity", "27:device orientation"}));
+    ASSERT_EQ(sensors.size(), 7);
+    EXPECT_FLOAT_EQ(float(sensors[0].toObject().value("maxRange").toDouble()), 39.2266f);
+    EXPECT_EQ(sensors[0].toObject().value("minDelay").toInt(), 1000);
+    EXPECT_FLOAT_EQ(float(sensors[1].toObject().value("maxRange").toDouble()), 4900.0f);   // microtesla
+    EXPECT_EQ(sensors[5].toObject().value("flags").toInt(), 3);
+    EXPECT_EQ(sensors[6].toObject().value("maxRange").toDouble(), 3.0);
+
+    EXPECT_EQ(result(r[1]), 0);
+    EXPECT_EQ(result(r[2]), -22);
+    EXPECT_EQ(r[3].toObject().value("ints").toArray(), (QJsonArray{0, -38, -1}));   // direct channels and injection
+    EXPECT_NE(r[4].toObject().value("status").toInt(), 0);                           // unknown code: no reply
+    for (int i : {5, 6, 7, 8, 9})   // missing sensor, period 0, negative or zero count: at once
+        EXPECT_EQ(result(r[i]), -22) << i;
+}
+
+TEST(BridgeUser, SensorEventsQueueUntilPolledAndGoWithTheirSensor)
+{
+    ASSERT_TRUE(world->waitRegistered(kSensors));
+    const int before = world->sensorRequests().size();
+    QJsonArray r = world->sensors({op("batch", {{"handle", 1}, {"periodNs", 20000000}}), op("activate", {{"handle", 1}})});
+    EXPECT_EQ(result(r[0]), 0);
+    EXPECT_EQ(result(r[1]), 0);
+    for (double x : {1.0, 2.0, 3.0})
+        ASSERT_EQ(world->sensor(accel(x)), 1);
+    // Poll for 10 with 3 queued: the 3, oldest first. A flush of an
+    // inactive sensor queues nothing; of an active one, its meta event.
+    r = world->sensors({op("poll", {{"maxCount", 10}}), op("flush", {{"handle", 4}}), op("flush", {{"handle", 1}}),
+                        op("poll", {{"maxCount", 10}})});
+    EXPECT_EQ(result(r[0]), 0);
+    const QJsonArray got = events(r[0]);
+    ASSERT_EQ(got.size(), 3);
+    for (int i = 0; i < 3; ++i) {
+        const QJsonObject e = got[i].toObject();
+        EXPECT_EQ(e.value("handle").toInt(), 1);
+        EXPECT_EQ(e.value("values").toArray(), (QJsonArray{i + 1.0, 0.5, 9.75}));
+        EXPECT_EQ(e.value("status").toInt(), 2);
+        EXPECT_GT(e.value("timestamp").toDouble(), 0);
+    }
+    EXPECT_EQ(result(r[1]), -22);
+    EXPECT_EQ(result(r[2]), 0);
+    ASSERT_EQ(events(r[3]).size(), 1);
+    EXPECT_EQ(events(r[3])[0].toObject(), (QJsonObject{{"timestamp", 0}, {"handle", 1}, {"type", 0}, {"meta", 1}}));
+
+    // Deactivating drops what is queued; a new rate restarts an active sensor.
+    ASSERT_EQ(world->sensor(accel(4)), 1);
+    ASSERT_EQ(world->sensor(accel(5)), 1);
+    r = world->sensors({op("activate", {{"handle", 1}, {"enabled", false}}), op("activate", {{"handle", 1}}),
+                        op("batch", {{"handle", 1}, {"periodNs", 10000000}})});
+    ASSERT_EQ(world->sensor(accel(6)), 1);
+    r = world->sensors({op("poll", {{"maxCount", 10}}), op("activate", {{"handle", 1}, {"enabled", false}})});
+    ASSERT_EQ(events(r[0]).size(), 1);
+    EXPECT_EQ(events(r[0])[0].toObject().value("values").toArray()[0].toDouble(), 6.0);
+    EXPECT_EQ(world->sensorRequests().mid(before),
+              (QStringList{"QAccelerometer:start:50", "QAccelerometer:stop", "QAccelerometer:start:50",
+                           "QAccelerometer:stop", "QAccelerometer:start:100", "QAccelerometer:stop"}));
+
+    // A sensor whose backend cannot start is refused.
+    ASSERT_EQ(world->sensor({{"failStart", "QGyroscope"}}), 0);
+    EXPECT_EQ(result(world->sensors({op("activate", {{"handle", 4}})})[0]), -22);
+}
+
+TEST(BridgeUser, HeldPollsWaitForTheNextEventAndGiveWayToANewPoll)
+{
+    ASSERT_TRUE(world->waitRegistered(kSensors));
+    ASSERT_EQ(result(world->sensors({op("activate", {{"handle", 5}})})[0]), 0);
+    const QJsonObject light{{"type", "QLightSensor"}, {"lux", 250}};
+
+    std::unique_ptr<QLocalSocket> first = world->sensorsAsync({op("poll", {{"maxCount", 5}})});
+    TestWorld::waitFor([] { return false; }, 500);
+    ASSERT_FALSE(BridgeUserWorld::hasAnswer(first.get()));   // held: nothing queued
+    // A second poll answers the held one, empty-handed, and waits itself.
+    std::unique_ptr<QLocalSocket> second = world->sensorsAsync({op("poll", {{"maxCount", 5}})});
+    QJsonArray r = BridgeUserWorld::sensorsResults(first.get());
+    ASSERT_EQ(r.size(), 1);
+    EXPECT_EQ(result(r[0]), -22);
+    EXPECT_TRUE(events(r[0]).isEmpty());
+    TestWorld::waitFor([] { return false; }, 300);
+    ASSERT_FALSE(BridgeUserWorld::hasAnswer(second.get()));
+    ASSERT_EQ(world->sensor(light), 1);
+    r = BridgeUserWorld::sensorsResults(second.get());
+    ASSERT_EQ(r.size(), 1);
+    EXPECT_EQ(result(r[0]), 0);
+    ASSERT_EQ(events(r[0]).size(), 1);
+    EXPECT_EQ(events(r[0])[0].toObject().value("values").toArray(), (QJsonArray{250}));
+    world->sensors({op("activate", {{"handle", 5}, {"enabled", false}})});
+}
+
+TEST(BridgeUser, DeviceOrientationFollowsTheOrientationLock)
+{
+    ASSERT_TRUE(world->waitRegistered(kSensors));
+    const auto orientation = [](int qt) { return QJsonObject{{"type", "QOrientationSensor"}, {"orientation", qt}}; };
+    const auto values = [](const QJsonArray &polled) {
+        QJsonArray list;
+        for (const QJsonValue &e : events(polled[0]))
+            list.append(e.toObject().value("type").toInt() == 27 ? e.toObject().value("values").toArray()[0]
+                                                                : QJsonValue(QStringLiteral("meta")));
+        return list;
+    };
+    // No lock set: the orientation follows the readings.
+    ASSERT_EQ(result(world->sensors({op("activate", {{"handle", 27}})})[0]), 0);
+    ASSERT_EQ(world->sensor(orientation(3)), 1);   // LeftUp
+    ASSERT_EQ(world->sensor(orientation(5)), 1);   // FaceUp: nothing for Android
+    EXPECT_EQ(values(world->sensors({op("poll", {{"maxCount", 10}})})), (QJsonArray{3}));
+
+    // Locking queues the locked orientation once; readings while locked
+    // queue nothing.
+    ASSERT_TRUE(BridgeUserWorld::setOrientationLock(QStringLiteral("landscape")));
+    QJsonArray polled;
+    ASSERT_TRUE(TestWorld::waitFor([&] {
+        polled = world->sensors({op("flush", {{"handle", 27}}), op("poll", {{"maxCount", 10}})});
+        return events(polled[1]).size() > 1;
+    }, 5000));
+    EXPECT_EQ(values({polled[1]}), (QJsonArray{1, "meta"}));
+    ASSERT_EQ(world->sensor(orientation(2)), 1);   // TopDown, ignored while locked
+    polled = world->sensors({op("flush", {{"handle", 27}}), op("poll", {{"maxCount", 10}})});
+    EXPECT_EQ(values({polled[1]}), (QJsonArray{"meta"}));
+
+    // Unlocking follows the current reading again.
+    ASSERT_TRUE(BridgeUserWorld::setOrientationLock(QStringLiteral("dynamic")));
+    ASSERT_TRUE(TestWorld::waitFor([&] {
+        polled = world->sensors({op("flush", {{"handle", 27}}), op("poll", {{"maxCount", 10}})});
+        return events(polled[1]).size() > 1;
+    }, 5000));
+    EXPECT_EQ(values({polled[1]}), (QJsonArray{2, "meta"}));
+    world->sensors({op("activate", {{"handle", 27}, {"enabled", false}})});
+}
+
 TEST(BridgeUser, StopsInOrderOnSigterm)
 {
     const qint64 pid = world->bridgePid();

@@ -86,6 +86,8 @@ public:
         return TestWorld::waitFor([&] { return ServiceController::instance()->serviceState() == state; }, 10000);
     }
 
+    QString socketPath() const { return m_socket; }
+
     // One command to the simulator; spins the event loop while waiting, as
     // the simulator may be calling into this process meanwhile.
     QJsonObject command(const QJsonObject &cmd, int timeoutMs = 20000)

@@ -1,34 +1,8 @@
 #include "audiohalcommand.h"
 
-#include <QCoreApplication>
-#include <QJsonDocument>
-#include <QProcess>
-
-#include <unistd.h>
+#include "childcommand.h"
 
 void runAudioHalCommand(QObject *parent, const QJsonObject &command, std::function<void(const QJsonObject &)> answer)
 {
-    auto *process = new QProcess(parent);
-    process->setProgram(QCoreApplication::applicationFilePath());
-    process->setArguments({QStringLiteral("--audio-hal"),
-                           QString::fromUtf8(QJsonDocument(command).toJson(QJsonDocument::Compact)),
-                           QStringLiteral("--parent-pid"), QString::number(::getpid())});
-    process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    QObject::connect(process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), parent,
-                     [process, answer](int code, QProcess::ExitStatus status) {
-                         const QList<QByteArray> lines = process->readAllStandardOutput().trimmed().split('\n');
-                         QJsonObject reply = QJsonDocument::fromJson(lines.last()).object();
-                         if (reply.isEmpty() || status != QProcess::NormalExit || code != 0)
-                             reply = {{QStringLiteral("ok"), false},
-                                      {QStringLiteral("error"), QStringLiteral("audio HAL ended with %1").arg(code)}};
-                         process->deleteLater();
-                         answer(reply);
-                     });
-    QObject::connect(process, &QProcess::errorOccurred, parent, [process, answer](QProcess::ProcessError error) {
-        if (error != QProcess::FailedToStart)
-            return;
-        process->deleteLater();
-        answer({{QStringLiteral("ok"), false}, {QStringLiteral("error"), QStringLiteral("audio HAL did not start")}});
-    });
-    process->start();
+    runChildCommand(parent, QStringLiteral("--audio-hal"), QStringLiteral("audio HAL"), command, std::move(answer));
 }

@@ -2,6 +2,7 @@
 
 #include "audiohalcommand.h"
 #include "callcommand.h"
+#include "childcommand.h"
 #include "launcherreporter.h"
 #include "notifycommand.h"
 #include "simruntime.h"
@@ -143,6 +144,8 @@ void CommandServer::dispatch(const QJsonObject &command, Answer answer)
         answer(executeNotify(*m_runtime, command));
     } else if (cmd == QLatin1String("audio-hal") || cmd == QLatin1String("audio-play")) {
         runAudioHalCommand(this, command, answer);
+    } else if (cmd == QLatin1String("sensors")) {
+        runChildCommand(this, QStringLiteral("--sensors"), QStringLiteral("sensors client"), command, answer);
     } else if (cmd == QLatin1String("restart-manager")) {
         m_runtime->restartManager(command.value(QStringLiteral("device")).toString(QStringLiteral("/dev/vndvororoveredi")),
                                   command.value(QStringLiteral("downMs")).toInt(), done);

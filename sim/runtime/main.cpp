@@ -5,6 +5,7 @@
 #include "commandserver.h"
 #include "launcherreporter.h"
 #include "managerhost.h"
+#include "sensorsclient.h"
 #include "servicehost.h"
 #include "simoptions.h"
 #include "simruntime.h"
@@ -112,6 +113,11 @@ int main(int argc, char **argv)
         if (!tieToParent(valueAfter(args, QStringLiteral("--parent-pid"))))
             return 1;
         return runAudioHalProcess(valueAfter(args, QStringLiteral("--audio-hal")));
+    }
+    if (args.contains(QStringLiteral("--sensors"))) {
+        if (!tieToParent(valueAfter(args, QStringLiteral("--parent-pid"))))
+            return 1;
+        return runSensorsProcess(valueAfter(args, QStringLiteral("--sensors")));
     }
     return runCoordinator(app);
 }
