@@ -1,6 +1,7 @@
 #include "gnssstep.h"
 
 #include "runtimesimclient.h"
+#include "sensorstep.h"
 #include "testworld.h"
 
 #include <QJsonArray>
@@ -39,10 +40,12 @@ int showGnssThroughBridge(TestWorld &world, const RuntimeSimClient &sim, const Q
     const QString socketPath = dir + QStringLiteral("/position.sock");
     const qint64 bridge = world.startProcess(QStringLiteral(FERRY_BRIDGE_USER_BIN), {},
                                              {QStringLiteral("QT_PLUGIN_PATH=" FERRY_TEST_PLUGIN_DIR),
-                                              QStringLiteral("FERRY_TEST_POSITION_SOCKET=") + socketPath});
+                                              QStringLiteral("FERRY_TEST_POSITION_SOCKET=") + socketPath,
+                                              QStringLiteral("FERRY_TEST_SENSOR_SOCKET=") + dir + QStringLiteral("/sensor.sock")});
     if (!bridge)
         return fail(say, QStringLiteral("ferryd-bridge-user did not start"));
-    say(QStringLiteral("started ferryd-bridge-user (pid %1) with a test positioning plug-in as the host's GNSS")
+    say(QStringLiteral("started ferryd-bridge-user (pid %1) with test positioning and sensors plug-ins as the "
+                       "host's GNSS and sensors")
             .arg(bridge));
     const bool registered = TestWorld::waitFor([&] {
         const QJsonObject answer = sim.command({{"cmd", "list"}, {"device", "/dev/hwvororoveredi"}});
@@ -87,6 +90,8 @@ int showGnssThroughBridge(TestWorld &world, const RuntimeSimClient &sim, const Q
             .arg(location.value("hacc").toDouble())
             .arg(location.value("flags").toInt(), 0, 16)
             .arg(qint64(location.value("time").toDouble())));
+    if (showAccelerometerThroughBridge(sim, dir + QStringLiteral("/sensor.sock"), say) != 0)
+        return 1;
     if (!world.stopProcess(bridge, 5000))
         return fail(say, QStringLiteral("ferryd-bridge-user did not stop"));
     return 0;
