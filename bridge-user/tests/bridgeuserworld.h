@@ -135,6 +135,14 @@ public:
         return socket;
     }
     static bool hasAnswer(QLocalSocket *socket) { return socket->canReadLine(); }
+    // Polls the sensors client has sent so far.
+    int pollsSent() const
+    {
+        int polls = 0;
+        for (const QJsonObject &line : sim.received(QStringLiteral("sensors-client")))
+            polls += line.value(QStringLiteral("code")).toInt() == 4 ? 1 : 0;
+        return polls;
+    }
     static QJsonArray sensorsResults(QLocalSocket *socket, int timeoutMs = 10000)
     {
         if (!TestWorld::waitFor([&] { return socket->canReadLine(); }, timeoutMs))

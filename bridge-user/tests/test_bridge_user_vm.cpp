@@ -514,16 +514,23 @@ TEST(BridgeUser, HeldPollsWaitForTheNextEventAndGiveWayToANewPoll)
     ASSERT_EQ(result(world->sensors({op("activate", {{"handle", 5}})})[0]), 0);
     const QJsonObject light{{"type", "QLightSensor"}, {"lux", 250}};
 
-    std::unique_ptr<QLocalSocket> first = world->sensorsAsync({op("poll", {{"maxCount", 5}})});
-    TestWorld::waitFor([] { return false; }, 500);
+    // Each poll is sent only once the one before is on its way (and a
+    // moment more, to be held).
+    const auto sendPoll = [] {
+        const int sent = world->pollsSent();
+        std::unique_ptr<QLocalSocket> socket = world->sensorsAsync({op("poll", {{"maxCount", 5}})});
+        TestWorld::waitFor([&] { return world->pollsSent() > sent; }, 10000);
+        TestWorld::waitFor([] { return false; }, 300);
+        return socket;
+    };
+    std::unique_ptr<QLocalSocket> first = sendPoll();
     ASSERT_FALSE(BridgeUserWorld::hasAnswer(first.get()));   // held: nothing queued
     // A second poll answers the held one, empty-handed, and waits itself.
-    std::unique_ptr<QLocalSocket> second = world->sensorsAsync({op("poll", {{"maxCount", 5}})});
+    std::unique_ptr<QLocalSocket> second = sendPoll();
     QJsonArray r = BridgeUserWorld::sensorsResults(first.get());
     ASSERT_EQ(r.size(), 1);
     EXPECT_EQ(result(r[0]), -22);
     EXPECT_TRUE(events(r[0]).isEmpty());
-    TestWorld::waitFor([] { return false; }, 300);
     ASSERT_FALSE(BridgeUserWorld::hasAnswer(second.get()));
     ASSERT_EQ(world->sensor(light), 1);
     r = BridgeUserWorld::sensorsResults(second.get());
@@ -576,11 +583,20 @@ TEST(BridgeUser, DeviceOrientationFollowsTheOrientationLock)
 
 TEST(BridgeUser, StopsInOrderOnSigterm)
 {
+    // A poll still held when the bridge stops is answered, not failed.
+    const int sent = world->pollsSent();
+    std::unique_ptr<QLocalSocket> held = world->sensorsAsync({op("poll", {{"maxCount", 4}})});
+    TestWorld::waitFor([&] { return world->pollsSent() > sent; }, 10000);
+    TestWorld::waitFor([] { return false; }, 300);
     const qint64 pid = world->bridgePid();
     ASSERT_TRUE(world->sim.world.signalProcess(pid, SIGTERM));
     ASSERT_TRUE(TestWorld::waitFor([&] { return !world->sim.world.isProcessRunning(pid); }, 10000));
     const int status = world->sim.world.processExitStatus(pid);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    const QJsonArray r = BridgeUserWorld::sensorsResults(held.get());
+    ASSERT_EQ(r.size(), 1);
+    EXPECT_EQ(r[0].toObject().value("status").toInt(-1), 0);
+    EXPECT_EQ(result(r[0]), -22);
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "sensorsclient.h"
 
+#include "transactionlog.h"
+
 #include <ferry/binder/client.h>
 #include <ferry/binder/local_request.h>
 #include <ferry/binder/remote_object.h>
@@ -155,7 +157,7 @@ private:
     {
         LocalRequest request = m_client->newRequest(1);
         std::unique_ptr<RemoteReply> reply;
-        const Status status = m_client->transactSync(1, request, &reply);
+        const Status status = call(1, request, &reply);
         QJsonObject result{{QStringLiteral("status"), status}};
         int32_t word = -1;
         if (status != kStatusOk || !reply)
@@ -177,7 +179,7 @@ private:
         request.writer().appendInt32(maxCount);
         std::unique_ptr<RemoteReply> reply;
         const int64_t sent = bootTimeNs();
-        const Status status = m_client->transactSync(4, request, &reply);
+        const Status status = call(4, request, &reply);
         const int64_t received = bootTimeNs();
         QJsonObject result{{QStringLiteral("status"), status}, {QStringLiteral("ms"), double(received - sent) / 1e6}};
         if (status != kStatusOk || !reply)
@@ -256,7 +258,7 @@ private:
     QJsonObject finish(LocalRequest &request, uint32_t code)
     {
         std::unique_ptr<RemoteReply> reply;
-        const Status status = m_client->transactSync(code, request, &reply);
+        const Status status = call(code, request, &reply);
         QJsonObject result{{QStringLiteral("status"), status}};
         if (status != kStatusOk || !reply)
             return result;
@@ -269,6 +271,16 @@ private:
         if (ints.size() > 1)
             result.insert(QStringLiteral("reply"), ints[1]);
         return result;
+    }
+
+    // Logged before it goes out, so that a test knows a call (a poll the
+    // host will hold) is on its way.
+    Status call(uint32_t code, LocalRequest &request, std::unique_ptr<RemoteReply> *reply)
+    {
+        TransactionLog::append({{QStringLiteral("service"), QStringLiteral("sensors-client")},
+                                {QStringLiteral("code"), qint64(code)},
+                                {QStringLiteral("outgoing"), true}});
+        return m_client->transactSync(code, request, reply);
     }
 
     std::shared_ptr<Client> m_client;
