@@ -1,3 +1,4 @@
+#include "contacts/contactsbridge.h"
 #include "notifications/notificationmanager.h"
 #include "quitonsignal.h"
 
@@ -17,12 +18,13 @@ int main(int argc, char **argv)
         // Constructed in this order and destroyed in the reverse one: the
         // notification bridge goes first, closing what it published on the
         // host while the contacts bridge and the bus connections still stand.
-        // ContactsBridge: constructed here, before the notification bridge.
+        auto contacts = std::make_unique<ContactsBridge>();
         auto notifications = std::make_unique<NotificationManager>();
 
         status = app.exec();
 
         notifications.reset();
+        contacts.reset();
     }
     // The session log (and the tests) tell an orderly stop from a kill.
     qInfo("ferryd-bridge: stopped");

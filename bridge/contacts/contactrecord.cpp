@@ -2,6 +2,7 @@
 
 #include "novumparcel.h"
 
+#include <QContactId>
 #include <QContactTimestamp>
 
 using namespace QtContacts;

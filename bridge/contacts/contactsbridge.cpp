@@ -7,6 +7,7 @@
 #include <ferry/binder/client.h>
 #include <ferry/binder/local_request.h>
 #include <ferry/binder/pending_call.h>
+#include <ferry/binder/remote_reply.h>
 
 #include <QContactCollectionFilter>
 #include <QContactDetailFilter>
