@@ -211,9 +211,11 @@ void ContactsBridge::handle(Change change, const QList<QContactId> &ids)
             continue;
         }
         const QContact contact = m_manager->contact(id);
-        // Gone again before it could be read, or not in the address book
-        // (an account's own contact): nothing to tell.
-        if (contact.id().isNull() || contact.collectionId() != m_addressBook)
+        // Gone again before it could be read, not in the address book (an
+        // account's own contact), or a group, which the full push leaves
+        // out as well: nothing to tell.
+        if (contact.id().isNull() || contact.collectionId() != m_addressBook
+            || contact.type() != QContactType::TypeContact)
             continue;
         if (change == Added)
             qCDebug(lcContacts) << "Notifying Novum contacts service of contact addition:" << id;
