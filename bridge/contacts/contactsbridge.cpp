@@ -52,6 +52,9 @@ ContactsBridge::ContactsBridge(QObject *parent)
 
 ContactsBridge::~ContactsBridge()
 {
+    // The base class says "disconnected" while it is destroyed, when this
+    // part of the object is already gone.
+    disconnect(this, &NovumBinderConnection::connectionChanged, this, nullptr);
     // A reply arriving later must not reach a bridge that is gone.
     if (m_inFlight)
         m_inFlight->cancel();

@@ -7,6 +7,7 @@
 // guest.
 #include "faketimedate.h"
 #include "ferrydworld.h"
+#include "contactsstep.h"
 #include "gnssstep.h"
 #include "notificationstep.h"
 #include "runtimesimclient.h"
@@ -285,6 +286,8 @@ int run()
     if (showGnssThroughBridge(world.world(), sim, simDir.path(), say) != 0)
         return 1;
     if (showNotificationThroughBridge(world, sim, simDir.path(), say) != 0)
+        return 1;
+    if (showContactsThroughBridge(world.world(), sim, simDir.path(), say) != 0)
         return 1;
 
     say(QStringLiteral("tearing down: ferryd, the runtime, the stand-in and the buses"));

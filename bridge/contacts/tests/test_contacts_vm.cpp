@@ -10,6 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <sys/wait.h>
+
 using namespace QtContacts;
 
 namespace {
@@ -214,6 +217,18 @@ TEST(ContactsBridge, ChangesDuringAPushFollowItOnceInOrder)
     ASSERT_TRUE(waitRecords(from + 3));
     TestWorld::waitFor([] { return false; }, 500);
     EXPECT_EQ(summary(from), (QStringList{"4/2/1:" + idOf(g_first), "4/2/0:" + idOf(g_kept), "4/2/2:" + idOf(added)}));
+}
+
+// Last: SIGTERM runs the shut-down order, and the contacts bridge goes
+// cleanly after its connection.
+TEST(ContactsBridge, StopsInOrderOnSigterm)
+{
+    const qint64 pid = world->bridgePid();
+    ASSERT_TRUE(world->sim.world.signalProcess(pid, SIGTERM));
+    ASSERT_TRUE(TestWorld::waitFor([&] { return !world->sim.world.isProcessRunning(pid); }, 10000));
+    const int status = world->sim.world.processExitStatus(pid);
+    EXPECT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 } // namespace
