@@ -7,8 +7,8 @@
 //
 // Prints name=value lines: the contacts pushed, the time from the readiness
 // answer to the last record's arrival (as the simulated service logged
-// them), records per second, and the bridge's resident memory before the
-// push and at its peak (VmHWM) after it.
+// them), records per second, the CPU time the bridge spent meanwhile, and
+// its resident memory before the push and at its peak (VmHWM) after it.
 #include "contactsworld.h"
 
 #include <QContactBirthday>
@@ -19,6 +19,7 @@
 #include <QThread>
 
 #include <cstdio>
+#include <unistd.h>
 
 using namespace QtContacts;
 
@@ -40,6 +41,20 @@ long statusKiB(qint64 pid, const char *field)
             return line.mid(int(qstrlen(field))).trimmed().split(' ').first().toLong();
     }
     return -1;
+}
+
+// User plus system CPU time of a process so far.
+double cpuMs(qint64 pid)
+{
+    QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray stat = f.readAll();
+    // Fields after the command name, which ends with the last ')'.
+    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+    if (fields.size() < 13)
+        return -1;
+    return (fields.at(11).toLongLong() + fields.at(12).toLongLong()) * 1000.0 / sysconf(_SC_CLK_TCK);
 }
 
 QList<QContact> addressBook(int count)
@@ -90,6 +105,7 @@ int main(int argc, char **argv)
     if (!TestWorld::waitFor([&] { return !world.received(1).isEmpty(); }, 20000))
         return fail("the bridge never asked whether the service is ready");
     const long rssBefore = statusKiB(world.bridgePid(), "VmRSS:");
+    const double cpuBefore = cpuMs(world.bridgePid());
     if (!world.setReadiness(1))
         return fail("could not make the service ready");
 
@@ -114,6 +130,7 @@ int main(int argc, char **argv)
     if (!done)
         return fail("the push did not end");
     const long peak = statusKiB(world.bridgePid(), "VmHWM:");
+    const double cpu = cpuMs(world.bridgePid()) - cpuBefore;
 
     double readyAt = 0;
     for (const QJsonObject &check : world.received(1)) {
@@ -128,6 +145,7 @@ int main(int argc, char **argv)
     std::printf("records=%d\n", int(records.size()));
     std::printf("push_ms=%.0f\n", ms);
     std::printf("records_per_s=%.0f\n", ms > 0 ? records.size() * 1000.0 / ms : 0.0);
+    std::printf("bridge_cpu_ms=%.0f\n", cpu);
     std::printf("bridge_rss_before_kib=%ld\n", rssBefore);
     std::printf("bridge_peak_rss_kib=%ld\n", peak);
     std::fflush(stdout);
