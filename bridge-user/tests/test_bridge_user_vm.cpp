@@ -342,18 +342,29 @@ TEST(BridgeUser, HostHalsAreForwardedAndWithdrawnWhenTheyDie)
                                                      {QStringLiteral("/dev/hwbinder"), QStringLiteral("default"), power},
                                                      {}, QStringLiteral("ready"));
     ASSERT_NE(hal, 0);
+    const QString provider = QStringLiteral("android.hardware.camera.provider@2.4::ICameraProvider");
+    const QString providerCallback = QStringLiteral("android.hardware.camera.provider@2.4::ICameraProviderCallback");
     const qint64 camera = world->sim.world.startProcess(
-        QStringLiteral(FERRY_TEST_HAL_BIN),
-        {QStringLiteral("/dev/hwbinder"), QStringLiteral("legacy/0"),
-         QStringLiteral("android.hardware.camera.provider@2.4::ICameraProvider")},
-        {}, QStringLiteral("ready"));
+        QStringLiteral(FERRY_TEST_HAL_BIN), {QStringLiteral("/dev/hwbinder"), QStringLiteral("legacy/0"), provider},
+        {QStringLiteral("FERRY_TEST_HAL_CALLBACK=") + providerCallback}, QStringLiteral("ready"));
     ASSERT_NE(camera, 0);
     ASSERT_TRUE(world->waitRegistered(power + QStringLiteral("/default")));
-    EXPECT_TRUE(world->waitRegistered(QStringLiteral("android.hardware.camera.provider@2.4::ICameraProvider/legacy/0")));
+    EXPECT_TRUE(world->waitRegistered(provider + QStringLiteral("/legacy/0")));
 
     // A call from the runtime's side reaches the host's HAL and comes back.
     EXPECT_EQ(ints(world->callHal(power + QStringLiteral("/default"), power, 7, {QJsonObject{{"i32", 5}}})),
               (QJsonArray{0, 7, 5}));
+
+    // The runtime hands the camera provider a callback: the host's HAL
+    // calls it back while the call is under way, and later on its own.
+    EXPECT_EQ(ints(world->callHal(provider + QStringLiteral("/legacy/0"), provider, 1,
+                                  {callbackArg(providerCallback, QStringLiteral("cameraProviderCallback"))})),
+              (QJsonArray{0, 1, 0}));
+    EXPECT_TRUE(TestWorld::waitFor([] { return world->sim.received(QStringLiteral("cameraProviderCallback")).size() >= 2; }));
+    QStringList callbacks;
+    for (const QJsonObject &line : world->sim.received(QStringLiteral("cameraProviderCallback")))
+        callbacks << QString::number(line.value("code").toInt()) + ':' + line.value("hex").toString();
+    EXPECT_EQ(callbacks, (QStringList{"1:64000000", "1:c8000000"}));
 
     ASSERT_TRUE(world->sim.world.stopProcess(hal));
     EXPECT_TRUE(TestWorld::waitFor([&] { return !world->isRegistered(power + QStringLiteral("/default")); }));
