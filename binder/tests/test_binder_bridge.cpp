@@ -276,4 +276,37 @@ TEST_F(BinderBridgeObjects, ObjectsCrossBothWaysAsStandInsThatLiveAsLongAsTheirH
     EXPECT_NE(made->ping(), kStatusOk);
 }
 
+// Objects in a reply from the source's side reach the destination as
+// stand-ins the peer can call; a parcel with more objects than a bridge
+// keeps stand-ins for is refused whole rather than growing it without end.
+TEST_F(BinderBridgeObjects, ObjectsInRepliesCrossUpToTheBound)
+{
+    auto factory = LocalObject::create(sm->ipc(), kCallbackHidl,
+                                       [&](const RemoteRequest &req, uint32_t, uint32_t, LocalReply *reply) {
+                                           int32_t n;
+                                           if (!reply || !req.reader().readInt32(&n))
+                                               return kStatusFailed;
+                                           for (int32_t i = 0; i < n; ++i)
+                                               reply->writer().appendLocalObject(
+                                                   LocalObject::create(sm->ipc(), kCallbackHidl, nullptr));
+                                           return kStatusOk;
+                                       });
+    const struct {
+        int32_t objects;
+        bool relayed;
+    } cases[] = {{16, true}, {1025, false}, {3, true}};
+    for (const auto &c : cases) {
+        std::unique_ptr<RemoteReply> reply;
+        Status status = call(kManyObjects, [&](Writer &w) {
+            w.appendLocalObject(factory);
+            w.appendInt32(c.objects);
+        }, &reply);
+        EXPECT_EQ(status == kStatusOk, c.relayed) << c.objects << ": " << status;
+        int32_t alive = 0;
+        if (status == kStatusOk)
+            EXPECT_TRUE(reply->reader().readInt32(&alive));
+        EXPECT_EQ(alive, c.relayed ? c.objects : 0) << c.objects;
+    }
+}
+
 } // namespace
