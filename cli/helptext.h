@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QString>
+
+// The text `ferry --help` and `ferry COMMAND --help` print.
+namespace HelpText {
+
+QString overview();
+// Empty for an unknown command.
+QString forCommand(const QString &command);
+
+} // namespace HelpText
