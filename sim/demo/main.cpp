@@ -8,6 +8,7 @@
 #include "faketimedate.h"
 #include "ferrydworld.h"
 #include "contactsstep.h"
+#include "ferrystep.h"
 #include "gnssstep.h"
 #include "notificationstep.h"
 #include "runtimesimclient.h"
@@ -257,6 +258,8 @@ int run()
             .arg(settings, QString::fromUtf8(QJsonDocument::fromJson(settingsFile.readAll())
                                                  .toJson(QJsonDocument::Compact))));
 
+    if (showFerryCommands(world, say) != 0)
+        return 1;
     if (const int status = launch(world, sim))
         return status;
 
