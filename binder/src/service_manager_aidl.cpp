@@ -52,13 +52,15 @@ public:
         return object;
     }
 
-    // Whether |name| is registered, without taking a reference to it:
-    // the handle in the reply is released with the reply's buffer.
-    Status isRegistered(const std::string &name, bool *registered)
+    // The object registered as |name| (null when none). The manager may
+    // still list a service that died: it forgets it only once it has read
+    // its own death notification, which can come after ours.
+    Status registered(const std::string &name, std::shared_ptr<RemoteObject> *object)
     {
-        std::unique_ptr<RemoteReply> reply;
-        Status status = check(name, &reply);
-        *registered = status == kStatusOk && reply && reply->reader().objectCount() > 0;
+        Status status = kStatusOk;
+        *object = get(name, &status);
+        if (*object && (*object)->isDead())
+            object->reset();
         return status;
     }
 
@@ -118,13 +120,13 @@ public:
         if (it == d.watches.end())
             return;
         std::string name = it->second.name;
-        bool registered = false;
-        isRegistered(name, &registered);
+        std::shared_ptr<RemoteObject> live;
+        registered(name, &live);
         // Handlers served during the call may have removed the watch.
         it = d.watches.find(id);
         if (it == d.watches.end())
             return;
-        it->second.known = registered;
+        it->second.seen = std::move(live);
         startPolling();
     }
 
@@ -140,7 +142,7 @@ public:
             m_pollTimer.stop();
             // Everything registers anew with the next manager.
             for (auto &[id, watch] : d.watches)
-                watch.known = false;
+                watch.seen.reset();
         } else if (!d.watches.empty()) {
             startPolling();
         }
@@ -168,15 +170,19 @@ private:
             watched.emplace_back(id, watch.name);
         std::vector<std::pair<unsigned long, std::string>> appeared;
         for (auto &[id, name] : watched) {
-            bool registered = false;
-            if (isRegistered(name, &registered) != kStatusOk || !d.present)
+            std::shared_ptr<RemoteObject> live;
+            if (registered(name, &live) != kStatusOk || !d.present)
                 return;
             auto it = d.watches.find(id);
             if (it == d.watches.end())
                 continue;
-            if (registered && !it->second.known)
+            // A new object under the name is a new registration even when
+            // the name never looked absent to a poll: a service that died
+            // and came back in between, or a watch armed while the manager
+            // still listed the dead one.
+            if (live && live != it->second.seen)
                 appeared.emplace_back(id, name);
-            it->second.known = registered;
+            it->second.seen = std::move(live);
         }
         for (auto &[id, name] : appeared)
             d.fireRegistration(id, name);

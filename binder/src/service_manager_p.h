@@ -37,7 +37,7 @@ public:
     struct Watch {
         std::string name;
         std::shared_ptr<ServiceManager::RegistrationHandler> handler;
-        bool known = false;                     // AIDL: name seen in the last poll
+        std::shared_ptr<RemoteObject> seen;     // AIDL: object under the name at the last poll
         std::shared_ptr<LocalObject> callback;  // HIDL: notification object
     };
 

@@ -56,6 +56,16 @@ int sentTransactions(const std::string &device)
     return -1;
 }
 
+// Waits for the next poll of an AIDL watch on |device| and returns the
+// calls it made. A poll runs within one main-context iteration, so it is
+// seen whole.
+int onePoll(const std::string &device)
+{
+    int before = sentTransactions(device), now = before;
+    waitUntil([&] { return (now = sentTransactions(device)) != before; }, 5000);
+    return now - before;
+}
+
 // First in this program, while no other test has the device open: a server
 // that goes away gives its device back (and with it the context manager's
 // place).
@@ -180,24 +190,39 @@ TEST(ServiceManagerClient, AidlWatchAsksOncePerWatchedName)
     int seen = 0;
     unsigned long echoWatch = sm->addRegistrationHandler("ferry.test.echo", [&](const std::string &) { ++seen; });
     unsigned long neverWatch = sm->addRegistrationHandler("ferry.test.never", [&](const std::string &) { ++seen; });
-    // A poll runs within one main-context iteration: it is seen whole.
-    auto onePoll = [&] {
-        int before = sentTransactions(kVnd), now = before;
-        waitUntil([&] { return (now = sentTransactions(kVnd)) != before; }, 5000);
-        return now - before;
-    };
     ASSERT_GE(sentTransactions(kVnd), 0) << "debugfs is mounted in the guest";
-    EXPECT_EQ(onePoll(), 2) << "one call per watch";
+    EXPECT_EQ(onePoll(kVnd), 2) << "one call per watch";
 
     auto peer = start(kVnd, Protocol::Aidl29, "ferry.test.echo");
     EXPECT_TRUE(waitUntil([&] { return seen == 1; }, 5000));
     peer.reset();
     ASSERT_TRUE(waitUntil([&] { return !sm->getServiceSync("ferry.test.echo"); }, 5000));
-    onePoll();   // noticed gone
+    onePoll(kVnd);   // noticed gone
     peer = start(kVnd, Protocol::Aidl29, "ferry.test.echo");
     EXPECT_TRUE(waitUntil([&] { return seen == 2; }, 5000)) << "back again";
     sm->removeHandler(echoWatch);
     sm->removeHandler(neverWatch);
+}
+
+// A service that dies and is back before the next poll is a new
+// registration, although no poll saw its name missing.
+TEST(ServiceManagerClient, AidlWatchSeesAServiceBackWithinOnePoll)
+{
+    auto manager = start(kVnd, Protocol::Aidl29);
+    std::shared_ptr<ServiceManager> sm = ServiceManager::get(kVnd, Protocol::Aidl29);
+    ASSERT_TRUE(manager && sm && waitUntil([&] { return sm->isPresent(); }));
+    auto peer = start(kVnd, Protocol::Aidl29, "ferry.test.echo");
+    ASSERT_TRUE(peer);
+    int seen = 0;
+    unsigned long watch = sm->addRegistrationHandler("ferry.test.echo", [&](const std::string &) { ++seen; });
+    onePoll(kVnd);
+    peer.reset();
+    peer = start(kVnd, Protocol::Aidl29, "ferry.test.echo");
+    ASSERT_TRUE(peer);
+    EXPECT_TRUE(waitUntil([&] { return seen == 1; }, 5000));
+    spin(2500);
+    EXPECT_EQ(seen, 1) << "one registration, one report";
+    sm->removeHandler(watch);
 }
 
 } // namespace
