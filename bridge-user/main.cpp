@@ -1,5 +1,6 @@
 #include "gnss/gnssservice.h"
 #include "mce/mceservice.h"
+#include "media/novummediacontrollistener.h"
 #include "nativecall/novumnativecall.h"
 #include "proxies/cameraserviceproxy.h"
 #include "proxies/grallocserviceproxy.h"
@@ -26,7 +27,8 @@ int main(int argc, char **argv)
         GnssService gnss;
         SensorService sensors;
         VibratorService vibrator;
-        // NovumMediaControlListener, NovumFileObserver: a later piece of work
+        NovumMediaControlListener mediaControl;
+        // NovumFileObserver: a later piece of work
         MceService mce;
         // NovumWifiMonitor (SupplicantService, WifiService, WifiCondService): a later piece of work
         NovumNativeCall nativeCall;

@@ -49,6 +49,7 @@ public:
                                            QStringLiteral("FERRY_TEST_FEEDBACK_LOG=") + feedbackLog(),
                                            QStringLiteral("FERRY_TEST_SENSOR_SOCKET=") + sensorSocket(),
                                            QStringLiteral("FERRY_TEST_SENSOR_LOG=") + sensorLog(),
+                                           QStringLiteral("XDG_CACHE_HOME=") + cacheDir(),
                                            QStringLiteral("QT_LOGGING_RULES=com.kestrel.ferryd.*.debug=true")});
         return m_bridge != 0;
     }
@@ -182,6 +183,7 @@ public:
     QString feedbackLog() const { return m_dir + QStringLiteral("/feedback.log"); }
     QString sensorSocket() const { return m_dir + QStringLiteral("/sensor.sock"); }
     QString sensorLog() const { return m_dir + QStringLiteral("/sensor.log"); }
+    QString cacheDir() const { return m_dir + QStringLiteral("/cache"); }
 
     SimWorld sim;
     DconfSession dconf;
