@@ -1,5 +1,6 @@
 #include "gnssstep.h"
 
+#include "mediastep.h"
 #include "runtimesimclient.h"
 #include "sensorstep.h"
 #include "testworld.h"
@@ -91,6 +92,8 @@ int showGnssThroughBridge(TestWorld &world, const RuntimeSimClient &sim, const Q
             .arg(location.value("flags").toInt(), 0, 16)
             .arg(qint64(location.value("time").toDouble())));
     if (showAccelerometerThroughBridge(sim, dir + QStringLiteral("/sensor.sock"), say) != 0)
+        return 1;
+    if (showMediaSessionThroughBridge(sim, say) != 0)
         return 1;
     if (!world.stopProcess(bridge, 5000))
         return fail(say, QStringLiteral("ferryd-bridge-user did not stop"));
