@@ -5,7 +5,8 @@
 // A child process serves an echo object as the device's context manager;
 // the parent calls it. Prints one name=value per line: median and 99th
 // percentile round trip of an empty two-way call and of a 4 KiB payload
-// (10 000 calls each after warm-up), the median of a call the server
+// (10 000 calls each after warm-up, or
+// four seconds where the machine is slower), the median of a call the server
 // answers after calling back into the client once, and one-way calls per
 // second. When binder_raw_rtt sits beside it, it runs that first and adds
 // the library's ratios to the driver's own figures.
@@ -41,9 +42,12 @@ constexpr uint32_t kEcho = 1;
 constexpr uint32_t kCount = 2;     // one-way
 constexpr uint32_t kGetCount = 3;
 constexpr uint32_t kNested = 4;   // object: calls it once, then answers
+// As in binder_raw_rtt: this many calls or this long, whichever ends first.
 constexpr int kCalls = 10000;
 constexpr int kWarmUp = 1000;
 constexpr int kOneway = 20000;
+constexpr double kPhaseSeconds = 4.0;
+constexpr double kWarmUpSeconds = 0.5;
 
 int serve(const char *device, int readyFd)
 {
@@ -94,9 +98,8 @@ bool measure(const std::shared_ptr<Ipc> &ipc, size_t payload, double *median, do
              const std::shared_ptr<LocalObject> &nested = nullptr)
 {
     std::vector<uint8_t> bytes(payload, 0x5a);
-    std::vector<double> samples;
-    samples.reserve(kCalls);
-    for (int i = 0; i < kWarmUp + kCalls; ++i) {
+    // One call; its round trip in microseconds, or a negative number.
+    auto once = [&]() -> double {
         Writer w;
         if (payload)
             w.appendBytes(bytes.data(), bytes.size());
@@ -109,10 +112,24 @@ bool measure(const std::shared_ptr<Ipc> &ipc, size_t payload, double *median, do
         auto end = Clock::now();
         if (status != kStatusOk) {
             fprintf(stderr, "binder_rtt: call failed: %d\n", status);
-            return false;
+            return -1;
         }
-        if (i >= kWarmUp)
-            samples.push_back(std::chrono::duration<double, std::micro>(end - start).count());
+        return std::chrono::duration<double, std::micro>(end - start).count();
+    };
+    std::vector<double> samples;
+    samples.reserve(kCalls);
+    auto begin = Clock::now();
+    auto elapsed = [&] { return std::chrono::duration<double>(Clock::now() - begin).count(); };
+    for (int i = 0; i < kWarmUp && elapsed() < kWarmUpSeconds; ++i) {
+        if (once() < 0)
+            return false;
+    }
+    begin = Clock::now();
+    while (samples.size() < size_t(kCalls) && (samples.size() < 10 || elapsed() < kPhaseSeconds)) {
+        double us = once();
+        if (us < 0)
+            return false;
+        samples.push_back(us);
     }
     *median = percentile(samples, 0.5);
     *p99 = percentile(samples, 0.99);
@@ -178,10 +195,15 @@ int main(int argc, char **argv)
         && measure(ipc, 4096, &bigMedian, &bigP99) && measure(ipc, 0, &nestedMedian, &nestedP99, nested)) {
         auto start = Clock::now();
         Writer empty;
-        for (int i = 0; i < kOneway; ++i)
-            ipc->transactOneway(0, kCount, empty);
+        int calls = 0;
+        while (calls < kOneway
+               && (calls < 10 || std::chrono::duration<double>(Clock::now() - start).count() < kPhaseSeconds)) {
+            if (ipc->transactOneway(0, kCount, empty) != kStatusOk)
+                break;
+            ++calls;
+        }
         int32_t count = 0;
-        while (count < kOneway) {
+        while (count < calls) {
             std::unique_ptr<RemoteReply> reply;
             if (ipc->transactSync(0, kGetCount, empty, &reply) != kStatusOk)
                 break;
@@ -194,7 +216,7 @@ int main(int argc, char **argv)
         printf("empty_rtt_us_p99=%.1f\n", emptyP99);
         printf("payload_4k_rtt_us_median=%.1f\n", bigMedian);
         printf("payload_4k_rtt_us_p99=%.1f\n", bigP99);
-        double oneway = count >= kOneway ? kOneway / seconds : 0.0;
+        double oneway = count >= calls ? calls / seconds : 0.0;
         printf("nested_rtt_us_median=%.1f\n", nestedMedian);
         printf("oneway_calls_per_second=%.0f\n", oneway);
         // Library over driver: round trips want <= 1.5, one-way >= 0.5.
@@ -206,7 +228,7 @@ int main(int argc, char **argv)
         ratio("empty_rtt_ratio_to_raw", emptyMedian, "raw_empty_rtt_us_median");
         ratio("payload_4k_rtt_ratio_to_raw", bigMedian, "raw_payload_4k_rtt_us_median");
         ratio("oneway_ratio_to_raw", oneway, "raw_oneway_calls_per_second");
-        rc = count >= kOneway ? 0 : 1;
+        rc = count >= calls ? 0 : 1;
     }
     ipc.reset();
     kill(child, SIGTERM);
