@@ -74,8 +74,18 @@ int open(const char *device)
     return current.load()->open(device);
 }
 
+namespace {
+thread_local unsigned long t_ioctls = 0;
+}
+
+unsigned long threadIoctls()
+{
+    return t_ioctls;
+}
+
 int ioctl(int fd, unsigned long request, void *arg)
 {
+    ++t_ioctls;
     for (;;) {
         int rc = current.load()->ioctl(fd, request, arg);
         if (rc != -EINTR)

@@ -28,6 +28,8 @@ void setTable(const Table *table);
 
 int open(const char *device);
 int ioctl(int fd, unsigned long request, void *arg);  // retries EINTR
+// How many ioctl calls this thread made so far.
+unsigned long threadIoctls();
 void *mmap(int fd, size_t size);
 void munmap(void *address, size_t size);
 int poll(struct pollfd *fds, nfds_t count, int timeoutMs);  // as poll(2), retries EINTR

@@ -36,6 +36,11 @@ namespace {
 // Each request a handler blocks parks one looper until it completes.
 constexpr int kMaxLoopers = 16;
 constexpr int kLooperFailureLimit = 10;
+// How long the owner's main loop waits in a synchronous call of its own
+// before loopers take over the calls it cannot read meanwhile.
+constexpr int kMainCallGraceMs = 20;
+// Batches the main loop reads in one go before it lets other sources run.
+constexpr int kMainReadRounds = 32;
 constexpr size_t kReadBufferSize = 512;
 
 std::mutex &registryMutex()
@@ -105,6 +110,14 @@ struct ThreadState {
     // Acknowledgements to write, and references to drop after the batch.
     std::vector<uint8_t> out;
     std::vector<std::pair<uint32_t, uint64_t>> deferredRefs;
+    bool onewayServed = false;
+};
+
+// The owner's main loop source: polls the device while the owner serves.
+struct MainSource {
+    GSource source;
+    std::weak_ptr<IpcPrivate> *engine;
+    GPollFD poll;
 };
 
 namespace {
@@ -250,6 +263,10 @@ IpcPrivate::IpcPrivate(const std::string &device, Protocol protocol)
 
 IpcPrivate::~IpcPrivate()
 {
+    if (m_mainSource) {
+        g_source_destroy(m_mainSource);
+        g_source_unref(m_mainSource);
+    }
     if (m_txSource) {
         g_source_destroy(m_txSource);
         g_source_unref(m_txSource);
@@ -322,6 +339,39 @@ Status IpcPrivate::open(const Ipc::Options &options)
         evWeak, destroy);
     g_source_attach(m_eventSource, m_context);
 
+    // The owner's main loop polls the device and serves what it reads on
+    // its own thread, as a single-threaded Android server does: no hop
+    // from a looper and back for every call.
+    m_mainState = std::make_unique<ThreadState>(this);
+    static GSourceFuncs mainFuncs = {
+        [](GSource *source, gint *timeout) -> gboolean {
+            *timeout = -1;
+            auto self = reinterpret_cast<MainSource *>(source)->engine->lock();
+            return self && self->mainPrepare();
+        },
+        [](GSource *source) -> gboolean {
+            auto self = reinterpret_cast<MainSource *>(source)->engine->lock();
+            return self && self->mainCheck();
+        },
+        [](GSource *source, GSourceFunc, gpointer) -> gboolean {
+            if (auto self = reinterpret_cast<MainSource *>(source)->engine->lock())
+                self->mainDispatch();
+            return G_SOURCE_CONTINUE;
+        },
+        [](GSource *source) { delete reinterpret_cast<MainSource *>(source)->engine; },
+        nullptr,
+        nullptr,
+    };
+    m_mainSource = g_source_new(&mainFuncs, sizeof(MainSource));
+    auto *main = reinterpret_cast<MainSource *>(m_mainSource);
+    main->engine = new std::weak_ptr<IpcPrivate>(shared_from_this());
+    main->poll.fd = m_fd;
+    main->poll.events = 0;
+    main->poll.revents = 0;
+    m_mainPoll = &main->poll;
+    g_source_add_poll(m_mainSource, m_mainPoll);
+    g_source_attach(m_mainSource, m_context);
+
     std::lock_guard<std::mutex> lock(m_looperMutex);
     spawnLooperLocked();
     BINDER_DEBUG("opened %s (%s)", m_device.c_str(), protocolName(m_protocol));
@@ -353,10 +403,16 @@ void IpcPrivate::shutdown()
         else
             t.join();
     }
+    if (m_mainSource)
+        g_source_destroy(m_mainSource);
     if (m_txSource)
         g_source_destroy(m_txSource);
     if (m_eventSource)
         g_source_destroy(m_eventSource);
+    {
+        std::lock_guard<std::mutex> lock(m_looperMutex);
+        m_mainHeld.reset();
+    }
     std::lock_guard<std::mutex> lock(m_queueMutex);
     m_transactions.clear();
     m_events.clear();
@@ -381,6 +437,21 @@ int IpcPrivate::writeCommands(const void *commands, size_t size)
 
 void IpcPrivate::freeBuffer(uintptr_t buffer)
 {
+    // A thread in the middle of binder work writes it with its next
+    // command, as a reply that follows at once.
+    if (ThreadState *state = stateFor(this)) {
+        appendCommand(state->out, BC_FREE_BUFFER, binder_uintptr_t(buffer));
+        return;
+    }
+    // The owner thread's last reply goes with its next command or main
+    // loop round; only one waits that way.
+    if (isOwnerThread() && m_mainState && !m_stopping) {
+        bool first = m_mainState->out.empty();
+        appendCommand(m_mainState->out, BC_FREE_BUFFER, binder_uintptr_t(buffer));
+        if (!first)
+            flushOut(*m_mainState);
+        return;
+    }
     std::vector<uint8_t> out;
     appendCommand(out, BC_FREE_BUFFER, binder_uintptr_t(buffer));
     writeCommands(out.data(), out.size());
@@ -694,20 +765,43 @@ void IpcPrivate::handleTransaction(ThreadState &state, const binder_transaction_
     auto transaction = std::make_shared<IncomingTransaction>();
     transaction->ipc = ipc;
     transaction->object = localObjectForId(tr.target.ptr);
-    transaction->request = std::make_unique<RemoteRequest>(parcel, tr.code, tr.flags, tr.sender_pid,
-                                                           tr.sender_euid, interface, headerSize);
+    transaction->request.reset(new RemoteRequest(parcel, tr.code, tr.flags, tr.sender_pid, tr.sender_euid,
+                                                 interface, headerSize));
     bool oneway = tr.flags & TF_ONE_WAY;
     if (!oneway)
         transaction->reply = std::make_unique<LocalReply>();
     BINDER_VERBOSE("%s: %s transaction %#x for %#llx from pid %d", m_device.c_str(), oneway ? "one-way" : "two-way",
                    tr.code, (unsigned long long)tr.target.ptr, tr.sender_pid);
 
+    // The owner's main loop read it outside any call of its own: served
+    // right here, and a handler may block it.
+    bool mainBase = &state == m_mainState.get() && state.sends.empty() && m_mainDepth == 0;
     if (oneway) {
+        if (mainBase) {
+            ++m_mainDepth;
+            runTransaction(transaction);
+            --m_mainDepth;
+            state.onewayServed = true;
+            return;
+        }
         // Nobody waits: the handler runs on the main context in arrival order.
         postEvent([this, transaction] { runTransaction(transaction); });
         return;
     }
-    if (!state.looper && isOwnerThread()) {
+    if (mainBase) {
+        transaction->servedByMain = true;
+        ++m_mainDepth;
+        runTransaction(transaction);
+        --m_mainDepth;
+        std::lock_guard<std::mutex> lock(m_looperMutex);
+        if (!transaction->done) {
+            // Answered from the main loop once completed; loopers serve
+            // until then, since the driver gives this thread nothing else.
+            m_mainHeld = transaction;
+            releaseMainLocked();
+            return;
+        }
+    } else if (!state.looper && isOwnerThread()) {
         // A call back into the owner thread while it waits for its own
         // reply: served right here, and calls its handler makes go out
         // from here, where the driver expects them.
@@ -832,19 +926,38 @@ Status IpcPrivate::run(ThreadState &state, Send &send, const void *command, size
     bool owner = !state.looper && isOwnerThread();
     Status result = kStatusOk;
     // The owner thread must keep serving relayed transactions while it
-    // waits for a reply, so it polls instead of blocking in a read. The
-    // completion of a one-way call or a reply is there at once.
-    bool pollFirst = owner && send.twoWay;
+    // waits for a reply. While its main loop is the device's reader it
+    // polls, to hand reading over to the loopers if the wait is long;
+    // otherwise it reads, and a looper that relays a transaction wakes it.
+    // The completion of a one-way call or a reply is there at once.
+    bool pollFirst = false;
+    bool guarded = false;
+    if (owner && send.twoWay) {
+        std::lock_guard<std::mutex> lock(m_looperMutex);
+        pollFirst = m_mainServes;
+        guarded = !pollFirst;
+    }
     if (command) {
+        // Acknowledgements and freed buffers go first, in the same write.
+        std::vector<uint8_t> combined;
+        if (!state.out.empty()) {
+            combined.swap(state.out);
+            const uint8_t *bytes = static_cast<const uint8_t *>(command);
+            combined.insert(combined.end(), bytes, bytes + size);
+            command = combined.data();
+            size = combined.size();
+        }
         binder_write_read bwr {};
         bwr.write_buffer = reinterpret_cast<binder_uintptr_t>(command);
         bwr.write_size = size;
-        bool readNow = state.inPos >= state.inSize && !pollFirst;
+        bool readNow = state.inPos >= state.inSize && !pollFirst && (!guarded || enterOwnerRead());
         if (readNow) {
             bwr.read_buffer = reinterpret_cast<binder_uintptr_t>(state.in);
             bwr.read_size = sizeof state.in;
         }
         int rc = driver::ioctl(m_fd, BINDER_WRITE_READ, &bwr);
+        if (readNow && guarded)
+            leaveOwnerRead();
         if (rc < 0) {
             result = rc;
             send.finished = true;
@@ -867,17 +980,36 @@ Status IpcPrivate::run(ThreadState &state, Send &send, const void *command, size
         }
         if (pollFirst) {
             flushOut(state);
+            int timeout = -1;
+            if (&state == m_mainState.get()) {
+                std::lock_guard<std::mutex> lock(m_looperMutex);
+                if (m_mainServes)
+                    timeout = kMainCallGraceMs;
+            }
             struct pollfd fds[2] = {{m_fd, POLLIN, 0}, {m_txEventFd, POLLIN, 0}};
-            if (driver::poll(fds, 2, -1) < 0) {
+            int ready = driver::poll(fds, 2, timeout);
+            if (ready < 0) {
                 result = -errno;
                 break;
+            }
+            if (ready == 0) {
+                // Others may be calling this process meanwhile.
+                std::lock_guard<std::mutex> lock(m_looperMutex);
+                releaseMainLocked();
+                continue;
             }
             if (fds[1].revents & POLLIN)
                 dispatchTransactions();
             if (!(fds[0].revents & (POLLIN | POLLERR | POLLHUP)))
                 continue;
+        } else if (guarded && !enterOwnerRead()) {
+            dispatchTransactions();
+            continue;
         }
-        if (!readMore(state, true)) {
+        bool ok = readMore(state, true);
+        if (guarded)
+            leaveOwnerRead();
+        if (!ok) {
             result = -EIO;
             break;
         }
@@ -1041,17 +1173,34 @@ void IpcPrivate::looperMain()
             continue;
         }
         finishBatch(state);
-        if (!idle) {
-            std::lock_guard<std::mutex> lock(m_looperMutex);
-            ++m_idleLoopers;
-            idle = true;
+        {
+            std::unique_lock<std::mutex> lock(m_looperMutex);
+            if (!idle) {
+                ++m_idleLoopers;
+                idle = true;
+            }
+            if (m_mainServes && !m_stopping) {
+                // The main loop reads now: nothing may wait to be written
+                // while this thread sleeps.
+                lock.unlock();
+                flushOut(state);
+                lock.lock();
+                m_looperCondition.wait(lock, [this] { return !m_mainServes || m_stopping; });
+            }
+            if (m_stopping)
+                break;
+            ++m_readingLoopers;
         }
         bool ok = readMore(state, true);
+        bool wakeMain;
         {
             std::lock_guard<std::mutex> lock(m_looperMutex);
             --m_idleLoopers;
             idle = false;
+            wakeMain = --m_readingLoopers == 0 && m_mainServes;
         }
+        if (wakeMain)
+            g_main_context_wakeup(m_context);
         if (m_stopping)
             break;
         if (ok) {
@@ -1091,11 +1240,31 @@ void IpcPrivate::postEvent(std::function<void()> event)
 
 void IpcPrivate::postTransaction(const std::shared_ptr<IncomingTransaction> &transaction)
 {
+    bool ownerReading;
     {
         std::lock_guard<std::mutex> lock(m_queueMutex);
         m_transactions.push_back(transaction);
+        ownerReading = m_ownerReading;
     }
     signal(m_txEventFd);
+    // The owner waits for a reply in a read, not in its main loop.
+    if (ownerReading)
+        driver::wakeAll(m_fd);
+}
+
+bool IpcPrivate::enterOwnerRead()
+{
+    std::lock_guard<std::mutex> lock(m_queueMutex);
+    if (!m_transactions.empty())
+        return false;
+    m_ownerReading = true;
+    return true;
+}
+
+void IpcPrivate::leaveOwnerRead()
+{
+    std::lock_guard<std::mutex> lock(m_queueMutex);
+    m_ownerReading = false;
 }
 
 void IpcPrivate::runTransaction(const std::shared_ptr<IncomingTransaction> &transaction)
@@ -1134,6 +1303,10 @@ void IncomingTransaction::finish(Status result)
         done = true;
         return;
     }
+    if (servedByMain) {
+        ipcPrivate(*ipc).mainRequestFinished(*this, result);
+        return;
+    }
     if (!relayed) {
         status = result;
         done = true;
@@ -1152,6 +1325,170 @@ void IpcPrivate::transactionFinished(IncomingTransaction &transaction, Status st
         transaction.done = true;
     }
     m_looperCondition.notify_all();
+}
+
+void IpcPrivate::mainRequestFinished(IncomingTransaction &transaction, Status status)
+{
+    bool held;
+    {
+        std::lock_guard<std::mutex> lock(m_looperMutex);
+        if (transaction.done)
+            return;
+        transaction.status = status;
+        transaction.done = true;
+        held = m_mainHeld.get() == &transaction;
+    }
+    // The owner thread sends the reply from its main loop.
+    if (held)
+        g_main_context_wakeup(m_context);
+}
+
+// ---------------------------------------------------------------------------
+// The owner's main loop as the device's reader.
+//
+// The driver hands the process's work to a thread waiting in a read before
+// it wakes a thread that polls, and a thread that reads when another one
+// took the work blocks. So either the loopers read or the main loop does,
+// never both: while the main loop serves, loopers park, and it polls the
+// device only once none of them is still in a read. Loopers serve instead
+// while the owner thread cannot: while it holds a request a handler
+// blocked (only that thread can answer it), while it waits long in a
+// synchronous call of its own, and while it runs nested loops in a
+// handler. An owner that never runs its main loop leaves all of it to the
+// loopers.
+
+bool IpcPrivate::mainAtBase() const
+{
+    return m_mainState->sends.empty() && m_mainDepth == 0 && !stateFor(this);
+}
+
+// Still the reader, between two batches of its own.
+bool IpcPrivate::mainAtBaseServing()
+{
+    std::lock_guard<std::mutex> lock(m_looperMutex);
+    return m_mainServes && !m_mainHeld && !m_stopping && m_mainState->sends.empty() && m_mainDepth == 0;
+}
+
+void IpcPrivate::releaseMainLocked()
+{
+    if (!m_mainServes)
+        return;
+    BINDER_DEBUG("%s: loopers serve", m_device.c_str());
+    m_mainServes = false;
+    m_looperCondition.notify_all();
+}
+
+bool IpcPrivate::mainPrepare()
+{
+    // Only what this round's poll sees counts.
+    m_mainPoll->events = 0;
+    m_mainPoll->revents = 0;
+    if (!isOwnerThread())
+        return false;
+    bool base = mainAtBase();
+    if (base && !m_mainEntered) {
+        // Only a looper thread is given the process's work, and its poll
+        // reports it.
+        uint32_t enter = BC_ENTER_LOOPER;
+        if (writeCommands(&enter, sizeof enter) < 0)
+            return false;
+        m_mainEntered = true;
+    }
+    bool kick = false;
+    bool ready;
+    {
+        std::lock_guard<std::mutex> lock(m_looperMutex);
+        if (m_stopping)
+            return false;
+        if (m_mainHeld)
+            return base && m_mainHeld->done;
+        if (!base) {
+            releaseMainLocked();
+            return false;
+        }
+        if (!m_mainServes) {
+            BINDER_DEBUG("%s: the main loop serves", m_device.c_str());
+            m_mainServes = true;
+            kick = m_readingLoopers > 0;
+        }
+        if (m_readingLoopers == 0)
+            m_mainPoll->events = G_IO_IN;
+        ready = !m_mainState->out.empty();
+    }
+    // Loopers waiting in a read leave it and park; the last one out wakes
+    // this loop to poll.
+    if (kick)
+        driver::wakeAll(m_fd);
+    return ready;
+}
+
+bool IpcPrivate::mainCheck()
+{
+    if (!isOwnerThread())
+        return false;
+    m_mainIoctlsAtPoll = driver::threadIoctls();
+    if (m_mainPoll->revents & (G_IO_IN | G_IO_ERR | G_IO_HUP))
+        return true;
+    std::lock_guard<std::mutex> lock(m_looperMutex);
+    return (m_mainHeld && m_mainHeld->done) || !m_mainState->out.empty();
+}
+
+void IpcPrivate::mainDispatch()
+{
+    bool readable = m_mainPoll->revents & (G_IO_IN | G_IO_ERR | G_IO_HUP);
+    m_mainPoll->revents = 0;
+    if (!isOwnerThread() || !mainAtBase())
+        return;
+    ThreadState &state = *m_mainState;
+    StateScope scope(&state);
+    sendHeldReply();
+    bool read;
+    {
+        std::lock_guard<std::mutex> lock(m_looperMutex);
+        read = readable && m_mainServes && !m_mainHeld && m_readingLoopers == 0 && !m_stopping;
+    }
+    if (read) {
+        // One-way calls come in bursts: read on while more are there,
+        // rather than going round the main loop for each.
+        // What the poll saw may be gone by now: this thread may have read
+        // it in a call since, and any command it wrote ends the driver's
+        // wake-up of all readers. A read with nothing to read would block
+        // this loop.
+        if (driver::threadIoctls() != m_mainIoctlsAtPoll) {
+            struct pollfd fd = {m_fd, POLLIN, 0};
+            if (driver::poll(&fd, 1, 0) <= 0)
+                read = false;
+        }
+        for (int round = 0; read && round < kMainReadRounds; ++round) {
+            state.onewayServed = false;
+            if (!readMore(state, true))
+                break;
+            while (state.inPos < state.inSize)
+                processOne(state);
+            finishBatch(state);
+            if (!state.onewayServed || !mainAtBaseServing())
+                break;
+            // The next one-way call to an object comes once the last
+            // one's buffer is back.
+            flushOut(state);
+            struct pollfd fd = {m_fd, POLLIN, 0};
+            if (driver::poll(&fd, 1, 0) <= 0)
+                break;
+        }
+    }
+    flushOut(state);
+}
+
+void IpcPrivate::sendHeldReply()
+{
+    std::shared_ptr<IncomingTransaction> held;
+    {
+        std::lock_guard<std::mutex> lock(m_looperMutex);
+        if (!m_mainHeld || !m_mainHeld->done)
+            return;
+        held = std::move(m_mainHeld);
+    }
+    sendReply(*m_mainState, held);
 }
 
 void IpcPrivate::dispatchTransactions()
@@ -1209,7 +1546,13 @@ Status IpcPrivate::transact(uint32_t handle, uint32_t code, uint32_t flags, cons
         return transactVia(*t_relayed, handle, code, flags, request, reply, fromPeer);
     if (ThreadState *state = stateFor(this))
         return transactHere(*state, handle, code, flags, request, reply, fromPeer);
-    ThreadState state(this);
+    std::unique_ptr<ThreadState> own;
+    ThreadState *chosen = m_mainState.get();
+    if (!isOwnerThread() || !chosen) {
+        own = std::make_unique<ThreadState>(this);
+        chosen = own.get();
+    }
+    ThreadState &state = *chosen;
     StateScope scope(&state);
     Status status = transactHere(state, handle, code, flags, request, reply, fromPeer);
     // Whatever else that read brought (deaths, references) is handled now.
@@ -1289,7 +1632,7 @@ Status IpcPrivate::transactHere(ThreadState &state, uint32_t handle, uint32_t co
         *fromPeer = send.fromPeer;
     if (status == kStatusOk && reply) {
         if (send.reply)
-            *reply = std::make_unique<RemoteReply>(std::move(send.reply));
+            reply->reset(new RemoteReply(std::move(send.reply)));
         else
             reply->reset();
     }

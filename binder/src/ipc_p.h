@@ -18,6 +18,7 @@
 
 struct binder_transaction_data;
 typedef struct _GSource GSource;
+typedef struct _GPollFD GPollFD;
 
 namespace ferry::binder {
 
@@ -77,8 +78,14 @@ public:
     void postTransaction(const std::shared_ptr<IncomingTransaction> &transaction);
     void runTransaction(const std::shared_ptr<IncomingTransaction> &transaction);
     void transactionFinished(IncomingTransaction &transaction, Status status);
+    void mainRequestFinished(IncomingTransaction &transaction, Status status);
     void dispatchTransactions();
     void dispatchEvents();
+
+    // The owner's main loop reading the device itself (see ipc.cpp).
+    bool mainPrepare();
+    bool mainCheck();
+    void mainDispatch();
 
     // Statistics for tests.
     size_t localObjectCount();
@@ -99,6 +106,12 @@ private:
 
     void looperMain();
     void spawnLooperLocked();
+    void releaseMainLocked();
+    bool mainAtBase() const;
+    bool mainAtBaseServing();
+    bool enterOwnerRead();
+    void leaveOwnerRead();
+    void sendHeldReply();
     Status run(ThreadState &state, Send &send, const void *command, size_t size);
     bool readMore(ThreadState &state, bool block);
     void processOne(ThreadState &state);
@@ -130,6 +143,15 @@ private:
     int m_eventFd = -1;
     GSource *m_txSource = nullptr;
     GSource *m_eventSource = nullptr;
+    GSource *m_mainSource = nullptr;
+    GPollFD *m_mainPoll = nullptr;   // in m_mainSource
+
+    // The owner thread's command reader, and how deep it is in binder
+    // work of its own (handlers it runs from what it read).
+    std::unique_ptr<ThreadState> m_mainState;
+    int m_mainDepth = 0;
+    bool m_mainEntered = false;
+    unsigned long m_mainIoctlsAtPoll = 0;
 
     std::mutex m_objectsMutex;
     uint64_t m_nextLocalId = 0x1000;
@@ -142,12 +164,20 @@ private:
     std::mutex m_queueMutex;
     std::deque<std::shared_ptr<IncomingTransaction>> m_transactions;
     std::deque<std::function<void()>> m_events;
+    bool m_ownerReading = false;   // in a blocking read waiting for a reply
 
     std::mutex m_looperMutex;
     std::condition_variable m_looperCondition;
     std::vector<std::thread> m_loopers;
     int m_liveLoopers = 0;
     int m_idleLoopers = 0;
+    // The owner's main loop takes the device's work while this is set;
+    // loopers park then, and it reads only once none of them is reading.
+    bool m_mainServes = false;
+    int m_readingLoopers = 0;
+    // A request the owner thread received and a handler blocked: only that
+    // thread can answer it, and until it has, loopers serve.
+    std::shared_ptr<IncomingTransaction> m_mainHeld;
     std::atomic<bool> m_stopping {false};
 };
 
@@ -175,6 +205,7 @@ public:
     std::unique_ptr<LocalReply> reply;   // null for one-way
     bool servedInline = false;          // cannot be blocked
     bool relayed = false;               // a thread waits for it in relayAndWait
+    bool servedByMain = false;          // the owner's main loop read it; it replies
     // Guarded by the Ipc's looper mutex for relayed transactions.
     bool blocked = false;
     bool handlerRunning = false;

@@ -2,7 +2,9 @@
 
 // A binder driver for tests without one: it records every command a thread
 // writes, lets a script react to them, and hands each thread the batches of
-// return commands queued for it (loopers also take the process's queue).
+// return commands queued for it (loopers also take the process's queue, and
+// so does the opening thread once it entered the looper and is in no
+// transaction, as the kernel's does).
 
 #include "driver_p.h"
 
@@ -10,6 +12,7 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
@@ -75,10 +78,7 @@ public:
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             m_threadQueues[thread].push_back(batch.bytes);
-            if (thread == m_owner) {
-                uint64_t one = 1;
-                (void)!::write(m_fd, &one, sizeof one);
-            }
+            updateOwnerReadable();
         }
         m_condition.notify_all();
     }
@@ -87,6 +87,7 @@ public:
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             m_processQueue.push_back(batch.bytes);
+            updateOwnerReadable();
         }
         m_condition.notify_all();
     }
@@ -111,6 +112,44 @@ public:
     std::thread::id owner() const { return m_owner; }
 
 private:
+    bool ownerTakesProcessWork() const { return m_loopers.count(m_owner) && m_ownerDepth == 0; }
+
+    // The device polls readable for the owner while it has work to read.
+    void updateOwnerReadable()
+    {
+        auto mine = m_threadQueues.find(m_owner);
+        bool readable = (mine != m_threadQueues.end() && !mine->second.empty())
+            || (ownerTakesProcessWork() && !m_processQueue.empty());
+        if (readable && !m_ownerSignalled) {
+            uint64_t one = 1;
+            (void)!::write(m_fd, &one, sizeof one);
+        } else if (!readable && m_ownerSignalled) {
+            uint64_t value;
+            (void)!::read(m_fd, &value, sizeof value);
+        }
+        m_ownerSignalled = readable;
+    }
+
+    // How deep the owner is in transactions, from what it writes and reads.
+    void trackOwnerDepth(const std::vector<uint8_t> &batch)
+    {
+        for (size_t pos = 0; pos + sizeof(uint32_t) <= batch.size();) {
+            uint32_t command;
+            memcpy(&command, batch.data() + pos, sizeof command);
+            size_t size = _IOC_SIZE(command);
+            if (command == BR_REPLY || command == BR_DEAD_REPLY || command == BR_FAILED_REPLY)
+                m_ownerDepth = std::max(0, m_ownerDepth - 1);
+            if ((command == BR_TRANSACTION || command == BR_TRANSACTION_SEC_CTX)
+                && pos + sizeof command + sizeof(binder_transaction_data) <= batch.size()) {
+                binder_transaction_data tr;
+                memcpy(&tr, batch.data() + pos + sizeof command, sizeof tr);
+                if (!(tr.flags & TF_ONE_WAY))
+                    ++m_ownerDepth;
+            }
+            pos += sizeof command + size;
+        }
+    }
+
     uint64_t copyIn(const void *data, size_t size)
     {
         size_t start = m_mapUsed;
@@ -140,6 +179,16 @@ private:
                 std::lock_guard<std::mutex> lock(m_mutex);
                 if (w.command == BC_ENTER_LOOPER)
                     m_loopers.insert(self);
+                if (self == m_owner && (w.command == BC_TRANSACTION || w.command == BC_TRANSACTION_SG)
+                    && w.payload.size() >= sizeof(binder_transaction_data)) {
+                    binder_transaction_data tr;
+                    memcpy(&tr, w.payload.data(), sizeof tr);
+                    if (!(tr.flags & TF_ONE_WAY))
+                        ++m_ownerDepth;
+                }
+                if (self == m_owner && (w.command == BC_REPLY || w.command == BC_REPLY_SG))
+                    m_ownerDepth = std::max(0, m_ownerDepth - 1);
+                updateOwnerReadable();
                 m_written.push_back(w);
                 script = m_script;
             }
@@ -152,10 +201,11 @@ private:
             return 0;
         std::unique_lock<std::mutex> lock(m_mutex);
         unsigned generation = m_generation;
-        bool looper = m_loopers.count(self);
+        bool owner = self == m_owner;
         std::deque<std::vector<uint8_t>> &mine = m_threadQueues[self];
+        auto takesProcessWork = [&] { return owner ? ownerTakesProcessWork() : m_loopers.count(self) > 0; };
         m_condition.wait(lock, [&] {
-            return !mine.empty() || (looper && !m_processQueue.empty()) || m_generation != generation;
+            return !mine.empty() || (takesProcessWork() && !m_processQueue.empty()) || m_generation != generation;
         });
         std::deque<std::vector<uint8_t>> &from = !mine.empty() ? mine : m_processQueue;
         if (from.empty())
@@ -165,9 +215,9 @@ private:
         size_t n = std::min(batch.size(), size_t(bwr->read_size));
         memcpy(reinterpret_cast<void *>(bwr->read_buffer), batch.data(), n);
         bwr->read_consumed = n;
-        if (self == m_owner && mine.empty()) {
-            uint64_t value;
-            (void)!::read(m_fd, &value, sizeof value);
+        if (owner) {
+            trackOwnerDepth(batch);
+            updateOwnerReadable();
         }
         return 0;
     }
@@ -218,6 +268,8 @@ private:
     int m_fd = -1;
     std::thread::id m_owner;
     std::set<std::thread::id> m_loopers;
+    int m_ownerDepth = 0;
+    bool m_ownerSignalled = false;
     std::map<std::thread::id, std::deque<std::vector<uint8_t>>> m_threadQueues;
     std::deque<std::vector<uint8_t>> m_processQueue;
     std::vector<Written> m_written;

@@ -20,6 +20,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <map>
+#include <mutex>
 
 using namespace ferry::binder;
 using namespace ferry::binder::test;
@@ -289,6 +291,95 @@ TEST_F(BinderState, RelayedHandlerCallsFromItsLooperAndLeavesTheOwnersReply)
     EXPECT_NE(onewayThread, owner);
     EXPECT_EQ(onewayThread, replyThread) << "the looper holding the transaction made the call";
     EXPECT_TRUE(replyAfterHandler);
+}
+
+// The main loop reads the device itself: handlers run on it and replies
+// leave from it, with no looper in between. A request whose handler blocks
+// it is answered from there too, and meanwhile loopers take the calls.
+TEST_F(BinderState, MainLoopServesWhatItReadsAndAnswersWhatItHolds)
+{
+    constexpr uint32_t kHold = 50;
+    std::thread::id owner = fake->owner();
+    std::shared_ptr<BlockedRequest> held;
+    std::vector<std::thread::id> handlerThreads;
+    std::shared_ptr<LocalObject> object = LocalObject::create(
+        ipc, "ferry.test.IMain", [&](const RemoteRequest &req, uint32_t code, uint32_t, LocalReply *reply) {
+            handlerThreads.push_back(std::this_thread::get_id());
+            if (code == kHold) {
+                held = req.block();
+                return held ? kStatusOk : kStatusFailed;
+            }
+            if (reply)
+                reply->writer().appendInt32(int32_t(code));
+            return kStatusOk;
+        });
+    std::mutex mutex;
+    std::map<int32_t, std::thread::id> replies;   // reply value -> writing thread
+    fake->setScript([&](const Written &w) {
+        if (w.command != BC_REPLY)
+            return;
+        binder_transaction_data tr;
+        memcpy(&tr, w.payload.data(), sizeof tr);
+        int32_t value = -1;
+        if (!(tr.flags & TF_STATUS_CODE) && tr.data_size >= sizeof value)
+            memcpy(&value, reinterpret_cast<const void *>(tr.data.ptr.buffer), sizeof value);
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            replies[value] = w.thread;
+        }
+        fake->queue(w.thread, Batch().add(BR_TRANSACTION_COMPLETE));
+    });
+    auto replied = [&](int32_t value) {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        for (;;) {
+            {
+                std::lock_guard<std::mutex> lock(mutex);
+                auto it = replies.find(value);
+                if (it != replies.end())
+                    return it->second;
+            }
+            if (std::chrono::steady_clock::now() > deadline)
+                return std::thread::id();
+            spin(2);
+        }
+    };
+    spin(20);
+    struct Step {
+        uint32_t code;
+        uint32_t flags;
+        bool fromOwner;   // the reply, if any
+    };
+    const Step steps[] = {
+        {1, 0, true},
+        {2, TF_ONE_WAY, false},
+        {kHold, 0, false},   // held: the owner cannot read now
+        {3, 0, false},       // so a looper holds this one
+    };
+    for (const Step &step : steps) {
+        fake->queueToLoopers(transactionFor(object, step.code, step.flags));
+        if (step.code == kHold || step.flags & TF_ONE_WAY) {
+            auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+            while (handlerThreads.size() < size_t(&step - steps + 1) && std::chrono::steady_clock::now() < deadline)
+                spin(2);
+            continue;
+        }
+        std::thread::id writer = replied(int32_t(step.code));
+        EXPECT_NE(writer, std::thread::id()) << "code " << step.code;
+        EXPECT_EQ(writer == owner, step.fromOwner) << "code " << step.code;
+    }
+    ASSERT_TRUE(held);
+    std::thread([&] {
+        held->reply()->writer().appendInt32(int32_t(kHold));
+        held->complete(kStatusOk);
+    }).join();
+    EXPECT_EQ(replied(int32_t(kHold)), owner) << "only the thread that read it can answer it";
+    held.reset();
+    // The main loop reads again once it answered.
+    fake->queueToLoopers(transactionFor(object, 4));
+    EXPECT_EQ(replied(4), owner);
+    EXPECT_EQ(handlerThreads.size(), 5u);
+    for (std::thread::id thread : handlerThreads)
+        EXPECT_EQ(thread, owner) << "every handler runs on the main context";
 }
 
 // Objects only a reply holds live until the driver's reference commands
