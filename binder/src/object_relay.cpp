@@ -11,6 +11,7 @@
 #include <ferry/binder/writer.h>
 
 #include "ipc_p.h"
+#include "local_object_p.h"
 #include "parcel_copy_p.h"
 #include "parcel_data_p.h"
 
@@ -111,7 +112,7 @@ std::shared_ptr<LocalObject> ObjectRelay::standInFor(const std::shared_ptr<Remot
         if (entry.remote.lock() != remote)
             continue;
         std::shared_ptr<LocalObject> local = entry.local.lock();
-        if (local && local->ipc() == toIpc && !local->isDropped())
+        if (local && local->ipc() == toIpc && !isDropped(*local))
             return local;
     }
     if (remote->isDead())
@@ -176,7 +177,7 @@ void ObjectRelay::sweep()
 {
     auto gone = [](const Entry &entry) {
         std::shared_ptr<LocalObject> local = entry.local.lock();
-        if (local && !local->isDropped() && !entry.remote.expired())
+        if (local && !isDropped(*local) && !entry.remote.expired())
             return false;
         std::shared_ptr<RemoteObject> remote = entry.remote.lock();
         if (remote && entry.deathId)

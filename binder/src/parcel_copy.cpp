@@ -31,7 +31,7 @@ bool copyParcel(const Reader &from, Writer *to, const ObjectCopier &objects)
 {
     const uint8_t *data = from.data();
     size_t size = from.size();
-    const ParcelData *parcel = from.parcel().get();
+    const ParcelData *parcel = readerParcel(from).get();
     size_t count = parcel ? parcel->objectCount() : 0;
     std::vector<long> newIndex(count, -1);
     size_t pos = 0;
@@ -106,7 +106,7 @@ bool copyParcel(const Reader &from, Writer *to, const ObjectCopier &objects)
                 return false;
             uint32_t before = to->objectCount();
             if (objects) {
-                if (!objects(Reader(from.parcel(), size_t(offset)), to))
+                if (!objects(Reader(readerParcel(from), size_t(offset)), to))
                     return false;
             } else {
                 BINDER_DEBUG("relay: a binder object cannot cross devices, sent as null");

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <ferry/binder/reader.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -55,5 +57,11 @@ private:
     uintptr_t m_kernelBuffer = 0;   // to free, 0 if none
     bool m_ownsFds = false;
 };
+
+// The parcel a reader reads, for copying it whole.
+inline const std::shared_ptr<const ParcelData> &readerParcel(const Reader &reader)
+{
+    return reader.m_parcel;
+}
 
 } // namespace ferry::binder

@@ -17,6 +17,8 @@
 #include <ferry/binder/reader.h>
 #include <ferry/binder/writer.h>
 
+#include "local_object_p.h"
+
 #include <QJsonArray>
 #include <QPointer>
 #include <QSignalSpy>
@@ -309,7 +311,7 @@ TEST_F(BinderServiceTest, CallbacksServeAndDropWithTheConnection)
     ASSERT_TRUE(g_world->command({{"cmd", "kill-remote"}, {"service", kEcho}, {"republish", true}}).value("ok").toBool());
     ASSERT_TRUE(TestWorld::waitFor([&] { return !callback->localObject(); }, 10000));
     if (auto held = object.lock()) {
-        EXPECT_TRUE(held->isDropped());
+        EXPECT_TRUE(ferry::binder::isDropped(*held));
     }
 }
 

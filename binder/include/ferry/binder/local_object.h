@@ -50,7 +50,6 @@ public:
     // Stop serving: the handler is released now and later requests fail
     // with kStatusDeadObject.
     void drop();
-    bool isDropped() const;
 
     LocalObject(const LocalObject &) = delete;
     LocalObject &operator=(const LocalObject &) = delete;
@@ -58,6 +57,8 @@ public:
 private:
     // The Ipc serves requests through handle() on its main context.
     friend class IpcPrivate;
+    friend bool isDropped(const LocalObject &object);
+    bool isDropped() const;
     Status handle(const RemoteRequest &request, LocalReply *reply);
     LocalObject(const std::shared_ptr<Ipc> &ipc, std::vector<std::string> interfaces, Handler handler);
     Status handleHidlBase(const RemoteRequest &request, LocalReply *reply, bool *handled);

@@ -60,9 +60,9 @@ public:
     bool readHidlVec(const void **elements, size_t *count, size_t elementSize);
 
     uint32_t objectCount() const;
-    const std::shared_ptr<const ParcelData> &parcel() const { return m_parcel; }
 
 private:
+    friend const std::shared_ptr<const ParcelData> &readerParcel(const Reader &reader);
     bool readRaw(void *out, size_t size);
     bool readBufferObjectAt(size_t pos, uint32_t *index, const uint8_t **data, size_t *size,
                             const uint32_t *parentIndex, size_t parentOffset);

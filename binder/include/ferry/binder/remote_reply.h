@@ -10,12 +10,13 @@ namespace ferry::binder {
 // kernel when the reply and every reader over it are gone.
 class RemoteReply {
 public:
-    explicit RemoteReply(std::shared_ptr<const ParcelData> parcel);
     ~RemoteReply();
 
     Reader reader() const;   // a fresh reader at the start of the reply
 
 private:
+    friend class IpcPrivate;   // makes it from what the driver returned
+    explicit RemoteReply(std::shared_ptr<const ParcelData> parcel);
     std::shared_ptr<const ParcelData> m_parcel;
 };
 

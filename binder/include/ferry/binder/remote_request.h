@@ -16,8 +16,6 @@ class IncomingTransaction;
 // A request that arrived for one of this process's local objects.
 class RemoteRequest {
 public:
-    RemoteRequest(std::shared_ptr<const ParcelData> parcel, uint32_t code, uint32_t flags,
-                  pid_t senderPid, uid_t senderEuid, std::string interface, size_t headerSize);
     ~RemoteRequest();
 
     const std::string &interface() const { return m_interface; }  // empty if the header had none
@@ -38,7 +36,11 @@ public:
     RemoteRequest &operator=(const RemoteRequest &) = delete;
 
 private:
-    friend class IpcPrivate;   // ties it to its transaction while the handler runs
+    // Made from what the driver returned, and tied to its transaction
+    // while the handler runs.
+    friend class IpcPrivate;
+    RemoteRequest(std::shared_ptr<const ParcelData> parcel, uint32_t code, uint32_t flags,
+                  pid_t senderPid, uid_t senderEuid, std::string interface, size_t headerSize);
     friend const std::shared_ptr<const ParcelData> &requestParcel(const RemoteRequest &request);
     void setTransaction(IncomingTransaction *transaction) { m_transaction = transaction; }
     std::shared_ptr<const ParcelData> m_parcel;
