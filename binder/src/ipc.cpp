@@ -35,6 +35,8 @@ namespace {
 
 // Each request a handler blocks parks one looper until it completes.
 constexpr int kMaxLoopers = 16;
+// Threads that wait for asynchronous calls' replies.
+constexpr int kMaxAsyncWorkers = 4;
 constexpr int kLooperFailureLimit = 10;
 // How long the owner's main loop waits in a synchronous call of its own
 // before loopers take over the calls it cannot read meanwhile.
@@ -234,7 +236,7 @@ std::shared_ptr<PendingCall> Ipc::transactAsync(uint32_t handle, uint32_t code, 
                                                 std::function<void(Status, StatusSource, std::unique_ptr<RemoteReply>)> handler)
 {
     auto pending = std::make_shared<PendingCall>(std::move(handler));
-    std::shared_ptr<IpcPrivate> engine = d;
+    IpcPrivate *engine = d.get();
     auto body = std::make_shared<Writer>(std::move(request));
     auto run = [engine, pending, handle, code, body] {
         std::unique_ptr<RemoteReply> reply;
@@ -245,11 +247,8 @@ std::shared_ptr<PendingCall> Ipc::transactAsync(uint32_t handle, uint32_t code, 
         StatusSource source = fromPeer ? StatusSource::Peer : StatusSource::Delivery;
         engine->postEvent([pending, status, source, shared] { pending->deliver(status, source, std::move(*shared)); });
     };
-    try {
-        std::thread(run).detach();
-    } catch (const std::system_error &) {
+    if (!engine->startAsync(std::move(run)))
         engine->postEvent([pending] { pending->deliver(-EAGAIN, StatusSource::Delivery, nullptr); });
-    }
     return pending;
 }
 
@@ -390,11 +389,13 @@ void IpcPrivate::shutdown()
             self |= t.get_id() == std::this_thread::get_id();
         // Flushing wakes blocked readers; repeat for threads that were
         // between their check and their read.
-        while (m_liveLoopers > (self ? 1 : 0)) {
+        while (m_liveLoopers + m_liveWorkers > (self ? 1 : 0)) {
             m_looperCondition.notify_all();
+            m_asyncCondition.notify_all();
             driver::wakeAll(m_fd);
             m_looperCondition.wait_for(lock, std::chrono::milliseconds(20));
         }
+        m_asyncJobs.clear();
         loopers.swap(m_loopers);
     }
     for (std::thread &t : loopers) {
@@ -1156,6 +1157,58 @@ void IpcPrivate::spawnLooperLocked()
         --m_idleLoopers;
         BINDER_ERR("%s: cannot start a looper thread: %s", m_device.c_str(), error.what());
     }
+}
+
+// Asynchronous calls wait on a few worker threads; more calls queue.
+bool IpcPrivate::startAsync(std::function<void()> job)
+{
+    std::lock_guard<std::mutex> lock(m_looperMutex);
+    if (m_stopping)
+        return false;
+    m_asyncJobs.push_back(std::move(job));
+    if (m_idleWorkers < int(m_asyncJobs.size()) && m_liveWorkers < kMaxAsyncWorkers) {
+        std::shared_ptr<IpcPrivate> self = shared_from_this();
+        try {
+            m_loopers.emplace_back([self] { self->workerMain(); });
+            ++m_liveWorkers;
+            ++m_idleWorkers;
+        } catch (const std::system_error &error) {
+            BINDER_WARN("%s: cannot start a worker thread: %s", m_device.c_str(), error.what());
+            if (m_liveWorkers == 0) {
+                m_asyncJobs.pop_back();
+                return false;
+            }
+        }
+    }
+    m_asyncCondition.notify_one();
+    return true;
+}
+
+void IpcPrivate::workerMain()
+{
+    std::unique_lock<std::mutex> lock(m_looperMutex);
+    for (;;) {
+        m_asyncCondition.wait(lock, [this] { return !m_asyncJobs.empty() || m_stopping; });
+        if (m_stopping)
+            break;
+        std::function<void()> job = std::move(m_asyncJobs.front());
+        m_asyncJobs.pop_front();
+        --m_idleWorkers;
+        lock.unlock();
+        job();
+        job = nullptr;
+        lock.lock();
+        ++m_idleWorkers;
+    }
+    --m_idleWorkers;
+    --m_liveWorkers;
+    m_looperCondition.notify_all();
+}
+
+size_t IpcPrivate::workerCount()
+{
+    std::lock_guard<std::mutex> lock(m_looperMutex);
+    return size_t(m_liveWorkers);
 }
 
 void IpcPrivate::looperMain()

@@ -91,6 +91,11 @@ public:
     size_t localObjectCount();
     size_t remoteObjectCount();
     size_t looperCount();
+    size_t workerCount();
+
+    // Runs |job| on a worker thread (asynchronous calls); false if none
+    // can be had.
+    bool startAsync(std::function<void()> job);
 
 private:
     struct LocalEntry {
@@ -105,6 +110,7 @@ private:
     };
 
     void looperMain();
+    void workerMain();
     void spawnLooperLocked();
     void releaseMainLocked();
     bool mainAtBase() const;
@@ -173,6 +179,10 @@ private:
     int m_idleLoopers = 0;
     // The owner's main loop takes the device's work while this is set;
     // loopers park then, and it reads only once none of them is reading.
+    std::condition_variable m_asyncCondition;
+    std::deque<std::function<void()>> m_asyncJobs;
+    int m_liveWorkers = 0;
+    int m_idleWorkers = 0;
     bool m_mainServes = false;
     int m_readingLoopers = 0;
     // A request the owner thread received and a handler blocked: only that

@@ -7,6 +7,7 @@
 #include <ferry/binder/local_request.h>
 #include <ferry/binder/local_object.h>
 #include <ferry/binder/local_reply.h>
+#include <ferry/binder/pending_call.h>
 #include <ferry/binder/remote_object.h>
 #include <ferry/binder/remote_reply.h>
 #include <ferry/binder/remote_request.h>
@@ -20,8 +21,10 @@
 
 #include <atomic>
 #include <chrono>
+#include <algorithm>
 #include <map>
 #include <mutex>
+#include <set>
 
 using namespace ferry::binder;
 using namespace ferry::binder::test;
@@ -380,6 +383,56 @@ TEST_F(BinderState, MainLoopServesWhatItReadsAndAnswersWhatItHolds)
     EXPECT_EQ(handlerThreads.size(), 5u);
     for (std::thread::id thread : handlerThreads)
         EXPECT_EQ(thread, owner) << "every handler runs on the main context";
+}
+
+// Asynchronous calls wait on a bounded set of threads; the others queue
+// and go out as threads come free, each answered once on the main context.
+TEST_F(BinderState, AsynchronousCallsShareABoundedSetOfThreads)
+{
+    constexpr int kCalls = 12;
+    constexpr size_t kThreadBound = 4;
+    std::mutex mutex;
+    std::vector<std::thread::id> out;   // threads whose call waits for its reply
+    std::set<std::thread::id> callers;
+    fake->setScript([&](const Written &w) {
+        if (w.command != BC_TRANSACTION)
+            return;
+        std::lock_guard<std::mutex> lock(mutex);
+        out.push_back(w.thread);
+        callers.insert(w.thread);
+    });
+    std::thread::id owner = fake->owner();
+    std::vector<int> answers(kCalls, 0);
+    bool allOnMain = true;
+    std::vector<std::shared_ptr<PendingCall>> calls;
+    for (int i = 0; i < kCalls; ++i) {
+        Writer request;
+        request.appendInt32(i);
+        calls.push_back(ipc->transactAsync(
+            7, kOuterCode, std::move(request), [&, i](Status status, StatusSource, std::unique_ptr<RemoteReply>) {
+                allOnMain &= std::this_thread::get_id() == owner;
+                answers[i] += status == kStatusOk;
+            }));
+    }
+    size_t mostAtOnce = 0;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::count(answers.begin(), answers.end(), 1) < kCalls && std::chrono::steady_clock::now() < deadline) {
+        spin(5);
+        std::vector<std::thread::id> waiting;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            waiting.swap(out);
+        }
+        mostAtOnce = std::max(mostAtOnce, waiting.size());
+        for (std::thread::id thread : waiting)
+            fake->queue(thread, Batch().add(BR_TRANSACTION_COMPLETE).add(BR_REPLY, fake->place({0, 0, 0, 0})));
+    }
+    spin(20);
+    EXPECT_EQ(answers, std::vector<int>(kCalls, 1)) << "every call answered once";
+    EXPECT_TRUE(allOnMain);
+    EXPECT_LE(mostAtOnce, kThreadBound);
+    EXPECT_LE(callers.size(), kThreadBound) << "threads are reused";
+    EXPECT_LE(ipcPrivate(*ipc).workerCount(), kThreadBound);
 }
 
 // Objects only a reply holds live until the driver's reference commands

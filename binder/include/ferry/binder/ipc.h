@@ -61,8 +61,8 @@ public:
     Status transactOneway(uint32_t handle, uint32_t code, const Writer &request);
     // A two-way call that does not block the caller: |handler| gets the
     // outcome on the main context. Calls back into this process during
-    // it are served on the main context too. Each call in flight takes a
-    // thread of its own while it waits.
+    // it are served on the main context too. A few worker threads wait for
+    // the replies; calls beyond them queue until one is free.
     std::shared_ptr<PendingCall> transactAsync(uint32_t handle, uint32_t code, Writer request,
                                                std::function<void(Status, StatusSource, std::unique_ptr<RemoteReply>)> handler);
 
