@@ -385,6 +385,66 @@ TEST_F(BinderState, MainLoopServesWhatItReadsAndAnswersWhatItHolds)
         EXPECT_EQ(thread, owner) << "every handler runs on the main context";
 }
 
+// What the main loop's poll saw may be gone when its turn comes: a source
+// dispatched before it in the same round (here one attached before the
+// device was opened, as a Qt program's are) made a call that read it. The
+// loop must not read then, or it blocks until the driver has more.
+class BinderStateEarlierSource : public BinderState {
+protected:
+    void SetUp() override
+    {
+        GSource *source = g_timeout_source_new(0);
+        g_source_set_callback(
+            source, G_SOURCE_FUNC(+[](gpointer data) -> gboolean {
+                auto *self = static_cast<BinderStateEarlierSource *>(data);
+                if (self->armed.exchange(false))
+                    self->status = self->call(0);
+                return G_SOURCE_CONTINUE;
+            }),
+            this, nullptr);
+        g_source_attach(source, nullptr);
+        m_source = source;
+        BinderState::SetUp();
+    }
+    void TearDown() override
+    {
+        BinderState::TearDown();
+        g_source_destroy(m_source);
+        g_source_unref(m_source);
+    }
+
+    std::atomic<bool> armed {false};
+    Status status = -1;
+
+private:
+    GSource *m_source = nullptr;
+};
+
+TEST_F(BinderStateEarlierSource, MainLoopDoesNotReadWhatAnEarlierCallTook)
+{
+    std::thread::id owner = fake->owner();
+    answerCallsWith({Batch().add(BR_TRANSACTION_COMPLETE), replyWith({1, 0, 0, 0})});
+    spin(20);
+    // Readable for the owner, and the call in the same round takes it.
+    fake->queue(owner, Batch().add(BR_CLEAR_DEATH_NOTIFICATION_DONE, binder_uintptr_t(1)));
+    armed = true;
+    std::atomic<bool> done {false};
+    std::atomic<bool> rescued {false};
+    std::thread watchdog([&] {
+        for (int i = 0; i < 200 && !done; ++i)
+            g_usleep(10000);
+        if (!done) {
+            rescued = true;
+            fake->queue(owner, Batch().add(BR_NOOP));
+        }
+    });
+    spin(100);
+    done = true;
+    watchdog.join();
+    EXPECT_EQ(status, kStatusOk);
+    EXPECT_FALSE(rescued) << "the main loop blocked in a read";
+}
+
 // Asynchronous calls wait on a bounded set of threads; the others queue
 // and go out as threads come free, each answered once on the main context.
 TEST_F(BinderState, AsynchronousCallsShareABoundedSetOfThreads)
