@@ -379,6 +379,19 @@ Status IpcPrivate::open(const Ipc::Options &options)
 
 void IpcPrivate::shutdown()
 {
+    // A request the owner thread still holds is answered before the
+    // device goes, as a looper answers the ones it holds.
+    if (isOwnerThread() && m_mainState && mainAtBase()) {
+        {
+            std::lock_guard<std::mutex> lock(m_looperMutex);
+            if (m_mainHeld && !m_mainHeld->done) {
+                m_mainHeld->status = kStatusFailed;
+                m_mainHeld->done = true;
+            }
+        }
+        StateScope scope(m_mainState.get());
+        sendHeldReply();
+    }
     m_stopping = true;
     m_looperCondition.notify_all();
     std::vector<std::thread> loopers;
@@ -1391,9 +1404,17 @@ void IpcPrivate::mainRequestFinished(IncomingTransaction &transaction, Status st
         transaction.done = true;
         held = m_mainHeld.get() == &transaction;
     }
-    // The owner thread sends the reply from its main loop.
-    if (held)
-        g_main_context_wakeup(m_context);
+    if (!held)
+        return;
+    // Completed on the owner thread outside binder work: answered now,
+    // since a program may stop its loop right after. Otherwise the main
+    // loop answers on its next round.
+    if (isOwnerThread() && mainAtBase()) {
+        StateScope scope(m_mainState.get());
+        sendHeldReply();
+        return;
+    }
+    g_main_context_wakeup(m_context);
 }
 
 // ---------------------------------------------------------------------------

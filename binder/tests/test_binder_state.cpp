@@ -380,7 +380,20 @@ TEST_F(BinderState, MainLoopServesWhatItReadsAndAnswersWhatItHolds)
     // The main loop reads again once it answered.
     fake->queueToLoopers(transactionFor(object, 4));
     EXPECT_EQ(replied(4), owner);
-    EXPECT_EQ(handlerThreads.size(), 5u);
+    // Completed on the owner thread outside binder work: answered at once,
+    // not on a later round the program may never run.
+    fake->queueToLoopers(transactionFor(object, kHold));
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!held && std::chrono::steady_clock::now() < deadline)
+        spin(2);
+    ASSERT_TRUE(held);
+    held->reply()->writer().appendInt32(int32_t(kHold + 1));
+    held->complete(kStatusOk);
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        EXPECT_EQ(replies.count(int32_t(kHold + 1)), 1u);
+    }
+    EXPECT_EQ(handlerThreads.size(), 6u);
     for (std::thread::id thread : handlerThreads)
         EXPECT_EQ(thread, owner) << "every handler runs on the main context";
 }
