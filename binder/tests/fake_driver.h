@@ -215,10 +215,10 @@ private:
         size_t n = std::min(batch.size(), size_t(bwr->read_size));
         memcpy(reinterpret_cast<void *>(bwr->read_buffer), batch.data(), n);
         bwr->read_consumed = n;
-        if (owner) {
+        if (owner)
             trackOwnerDepth(batch);
-            updateOwnerReadable();
-        }
+        // A looper may have taken what the owner's poll would report.
+        updateOwnerReadable();
         return 0;
     }
 
