@@ -1,5 +1,7 @@
 #include "commandline.h"
 
+#include "packagename.h"
+
 namespace {
 
 // Longest package name we pass on; Android's own limit is far below this.
@@ -8,16 +10,6 @@ const int kMaxPackageName = 255;
 const int kMaxOperands = 256;
 const int kMaxExtras = 64;
 const int kMaxTextLength = 4096;
-
-bool isAsciiLetter(QChar c)
-{
-    return (c >= QLatin1Char('a') && c <= QLatin1Char('z')) || (c >= QLatin1Char('A') && c <= QLatin1Char('Z'));
-}
-
-bool isWordCharacter(QChar c)
-{
-    return isAsciiLetter(c) || (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || c == QLatin1Char('_');
-}
 
 bool hasControlCharacter(const QString &text)
 {
@@ -69,22 +61,7 @@ QStringList CommandLine::commands()
 
 bool CommandLine::isValidPackageName(const QString &name)
 {
-    if (name.isEmpty() || name.size() > kMaxPackageName)
-        return false;
-    // Segments start with a letter; dots only between segments.
-    bool segmentStart = true;
-    for (const QChar c : name) {
-        if (c == QLatin1Char('.')) {
-            if (segmentStart)
-                return false;
-            segmentStart = true;
-        } else if (segmentStart ? !isAsciiLetter(c) : !isWordCharacter(c)) {
-            return false;
-        } else {
-            segmentStart = false;
-        }
-    }
-    return !segmentStart;
+    return !name.isEmpty() && name.size() <= kMaxPackageName && PackageName::isValid(name);
 }
 
 bool CommandLine::parseExtra(const QString &text, QString *key, QVariant *value)

@@ -1,5 +1,7 @@
 #include "launchernames.h"
 
+#include "packagename.h"
+
 #include <QFile>
 
 #include <climits>
@@ -28,20 +30,7 @@ bool isAsciiWordCharacter(QChar c)
 
 bool LauncherNames::isValidPackageName(const QString &name)
 {
-    // Each segment starts with a letter; a dot only between segments.
-    bool segmentStart = true;
-    for (const QChar c : name) {
-        if (c == QLatin1Char('.')) {
-            if (segmentStart)
-                return false;
-            segmentStart = true;
-        } else if (segmentStart ? !isAsciiLetter(c) : !isAsciiWordCharacter(c)) {
-            return false;
-        } else {
-            segmentStart = false;
-        }
-    }
-    return !segmentStart;
+    return PackageName::isValid(name);
 }
 
 bool LauncherNames::isValidClassName(const QString &name)
