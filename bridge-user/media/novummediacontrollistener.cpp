@@ -141,6 +141,7 @@ void NovumMediaControlListener::onClientChangeSlot(bool clearing)
     m_player->setCanControl(true);
     connect(m_player, &MprisPlayer::pauseRequested, this, &NovumMediaControlListener::pauseRequestedSlot);
     connect(m_player, &MprisPlayer::playRequested, this, &NovumMediaControlListener::playRequestedSlot);
+    connect(m_player, &MprisPlayer::playPauseRequested, this, &NovumMediaControlListener::playPauseRequestedSlot);
     connect(m_player, &MprisPlayer::stopRequested, this, &NovumMediaControlListener::stopRequestedSlot);
     connect(m_player, &MprisPlayer::previousRequested, this, &NovumMediaControlListener::previousRequestedSlot);
     connect(m_player, &MprisPlayer::nextRequested, this, &NovumMediaControlListener::nextRequestedSlot);
@@ -223,6 +224,16 @@ void NovumMediaControlListener::call(ServiceCode code, const char *failure,
 void NovumMediaControlListener::playRequestedSlot()
 {
     call(PlayCode, kTransactionFailed);
+}
+
+// Android has no toggle; the media key and most MPRIS clients send only
+// this, so it becomes whichever of the two the shown state calls for.
+void NovumMediaControlListener::playPauseRequestedSlot()
+{
+    if (m_player && m_player->playbackStatus() == Mpris::Playing)
+        pauseRequestedSlot();
+    else
+        playRequestedSlot();
 }
 
 void NovumMediaControlListener::pauseRequestedSlot()

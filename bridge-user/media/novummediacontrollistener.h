@@ -62,6 +62,7 @@ public slots:
 
     void pauseRequestedSlot();
     void playRequestedSlot();
+    void playPauseRequestedSlot();
     void stopRequestedSlot();
     void previousRequestedSlot();
     void nextRequestedSlot();

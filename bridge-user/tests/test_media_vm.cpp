@@ -170,6 +170,11 @@ TEST(Media, PlayerctlRequestsReachAndroid)
     // to play.
     novum({"play"});
     ASSERT_EQ(playback(3, 0, 0), 0);
+    // Android has no toggle: the media key's request follows the shown state.
+    novum({"play-pause"});
+    ASSERT_EQ(playback(2, 0, 0), 0);
+    novum({"play-pause"});
+    ASSERT_EQ(playback(3, 0, 0), 0);
     for (const QStringList &command : QList<QStringList>{{"pause"}, {"stop"}, {"previous"}, {"next"},
                                                          {"loop", "Track"}, {"loop", "Playlist"}, {"loop", "None"},
                                                          {"shuffle", "On"}, {"shuffle", "Off"}, {"position", "5+"}})
@@ -179,7 +184,7 @@ TEST(Media, PlayerctlRequestsReachAndroid)
         "org.mpris.MediaPlayer2.novum", "/org/mpris/MediaPlayer2", "org.freedesktop.DBus.Properties", "Set");
     set << "org.mpris.MediaPlayer2.Player" << "LoopStatus" << QVariant::fromValue(QDBusVariant(QStringLiteral("Bogus")));
     QDBusConnection::sessionBus().call(set, QDBus::Block, 5000);
-    const QStringList expected{"play", "pause", "stop", "previous", "next", "setLoopStatus:1", "setLoopStatus:2",
+    const QStringList expected{"play", "pause", "play", "pause", "stop", "previous", "next", "setLoopStatus:1", "setLoopStatus:2",
                                "setLoopStatus:0", "setShuffle:1", "setShuffle:0", "seek:5000000",
                                "setLoopStatus:0"};
     EXPECT_TRUE(TestWorld::waitFor([&] { return requests(from).size() >= expected.size(); }));
