@@ -155,6 +155,19 @@ int32_t NovumParcel::capCount(int32_t count, size_t minBytes)
     return count;
 }
 
+template <typename T>
+T NovumParcel::readScalar(bool (ferry::binder::Reader::*read)(T *), T fallback)
+{
+    T value = fallback;
+    if (!readable())
+        return fallback;
+    if (!(m_reader->*read)(&value)) {
+        fail(State::Truncated);
+        return fallback;
+    }
+    return value;
+}
+
 bool NovumParcel::rawInt32(int32_t *value)
 {
     if (!readable())
@@ -201,14 +214,7 @@ QStringList NovumParcel::readStringList()
 
 bool NovumParcel::readBool()
 {
-    bool value = false;
-    if (!readable())
-        return false;
-    if (!m_reader->readBool(&value)) {
-        fail(State::Truncated);
-        return false;
-    }
-    return value;
+    return readScalar(&ferry::binder::Reader::readBool, false);
 }
 
 int32_t NovumParcel::readInt32()
@@ -225,26 +231,12 @@ int32_t NovumParcel::readInt32()
 
 int64_t NovumParcel::readInt64()
 {
-    int64_t value = -1;
-    if (!readable())
-        return -1;
-    if (!m_reader->readInt64(&value)) {
-        fail(State::Truncated);
-        return -1;
-    }
-    return value;
+    return readScalar<int64_t>(&ferry::binder::Reader::readInt64, -1);
 }
 
 double NovumParcel::readDouble()
 {
-    double value = -1.0;
-    if (!readable())
-        return -1.0;
-    if (!m_reader->readDouble(&value)) {
-        fail(State::Truncated);
-        return -1.0;
-    }
-    return value;
+    return readScalar(&ferry::binder::Reader::readDouble, -1.0);
 }
 
 QByteArray NovumParcel::readByteArray()
@@ -263,14 +255,7 @@ QByteArray NovumParcel::readByteArray()
 
 std::shared_ptr<ferry::binder::RemoteObject> NovumParcel::readObject()
 {
-    std::shared_ptr<ferry::binder::RemoteObject> object;
-    if (!readable())
-        return object;
-    if (!m_reader->readObject(&object)) {
-        fail(State::Truncated);
-        return nullptr;
-    }
-    return object;
+    return readScalar<std::shared_ptr<ferry::binder::RemoteObject>>(&ferry::binder::Reader::readObject, nullptr);
 }
 
 QString NovumParcel::readUriPart()

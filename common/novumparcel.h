@@ -101,6 +101,10 @@ private:
     bool readable() const;
     void fail(State why);
     bool rawInt32(int32_t *value);
+    // One fixed-size value, or fallback (and the parcel marked truncated)
+    // when it is not there.
+    template <typename T>
+    T readScalar(bool (ferry::binder::Reader::*read)(T *), T fallback);
     QString readUriPart();
     void readIntentInto(Intent *intent, int depth);
     void readClipDataInto(ClipData *clip, int depth);
