@@ -321,69 +321,67 @@ bool Reader::readBufferObject(const void **data, size_t *size)
     return true;
 }
 
+bool Reader::readHidlBlock(size_t *pos, uint32_t *count, uint32_t *index, const uint8_t **data, size_t *size)
+{
+    uint32_t headerIndex;
+    const uint8_t *header;
+    size_t headerSize;
+    if (!readBufferObjectAt(*pos, &headerIndex, &header, &headerSize, nullptr, 0)
+        || headerSize != sizeof(HidlStringVecStruct))
+        return false;
+    HidlStringVecStruct s;
+    memcpy(&s, header, sizeof s);
+    if (!readBufferObjectAt(*pos + sizeof(binder_buffer_object), index, data, size, &headerIndex, 0))
+        return false;
+    *count = s.size;
+    *pos += 2 * sizeof(binder_buffer_object);
+    return true;
+}
+
 bool Reader::readHidlString(std::string *out)
 {
     size_t pos = m_pos;
-    uint32_t headerIndex, charsIndex;
-    const uint8_t *header, *chars;
-    size_t headerSize, charsSize;
-    if (!readBufferObjectAt(pos, &headerIndex, &header, &headerSize, nullptr, 0)
-        || headerSize != sizeof(HidlStringVecStruct))
-        return false;
-    pos += sizeof(binder_buffer_object);
-    HidlStringVecStruct s;
-    memcpy(&s, header, sizeof s);
-    if (!readBufferObjectAt(pos, &charsIndex, &chars, &charsSize, &headerIndex, 0)
-        || charsSize != size_t(s.size) + 1 || chars[s.size] != 0)
+    uint32_t length, charsIndex;
+    const uint8_t *chars;
+    size_t charsSize;
+    if (!readHidlBlock(&pos, &length, &charsIndex, &chars, &charsSize)
+        || charsSize != size_t(length) + 1 || chars[length] != 0)
         return false;
     if (out)
-        out->assign(reinterpret_cast<const char *>(chars), s.size);
-    m_pos = pos + sizeof(binder_buffer_object);
+        out->assign(reinterpret_cast<const char *>(chars), length);
+    m_pos = pos;
     return true;
 }
 
 bool Reader::readHidlVec(const void **elements, size_t *count, size_t elementSize)
 {
     size_t pos = m_pos;
-    uint32_t headerIndex, arrayIndex;
-    const uint8_t *header, *array;
-    size_t headerSize, arraySize;
-    if (!elementSize || !readBufferObjectAt(pos, &headerIndex, &header, &headerSize, nullptr, 0)
-        || headerSize != sizeof(HidlStringVecStruct))
-        return false;
-    pos += sizeof(binder_buffer_object);
-    HidlStringVecStruct s;
-    memcpy(&s, header, sizeof s);
-    if (!readBufferObjectAt(pos, &arrayIndex, &array, &arraySize, &headerIndex, 0)
-        || arraySize / elementSize != s.size || arraySize % elementSize != 0)
+    uint32_t n, arrayIndex;
+    const uint8_t *array;
+    size_t arraySize;
+    if (!elementSize || !readHidlBlock(&pos, &n, &arrayIndex, &array, &arraySize)
+        || arraySize / elementSize != n || arraySize % elementSize != 0)
         return false;
     if (elements)
-        *elements = s.size ? array : nullptr;
+        *elements = n ? array : nullptr;
     if (count)
-        *count = s.size;
-    m_pos = pos + sizeof(binder_buffer_object);
+        *count = n;
+    m_pos = pos;
     return true;
 }
 
 bool Reader::readHidlStringVec(std::vector<std::string> *out)
 {
     size_t pos = m_pos;
-    uint32_t headerIndex, arrayIndex;
-    const uint8_t *header, *array;
-    size_t headerSize, arraySize;
-    if (!readBufferObjectAt(pos, &headerIndex, &header, &headerSize, nullptr, 0)
-        || headerSize != sizeof(HidlStringVecStruct))
+    uint32_t n, arrayIndex;
+    const uint8_t *array;
+    size_t arraySize;
+    if (!readHidlBlock(&pos, &n, &arrayIndex, &array, &arraySize)
+        || arraySize / sizeof(HidlStringVecStruct) != n || arraySize % sizeof(HidlStringVecStruct) != 0)
         return false;
-    pos += sizeof(binder_buffer_object);
-    HidlStringVecStruct s;
-    memcpy(&s, header, sizeof s);
-    if (!readBufferObjectAt(pos, &arrayIndex, &array, &arraySize, &headerIndex, 0)
-        || arraySize / sizeof(HidlStringVecStruct) != s.size || arraySize % sizeof(HidlStringVecStruct) != 0)
-        return false;
-    pos += sizeof(binder_buffer_object);
     std::vector<std::string> strings;
-    strings.reserve(s.size);   // bounded by the array buffer already checked
-    for (uint32_t k = 0; k < s.size; ++k) {
+    strings.reserve(n);   // bounded by the array buffer already checked
+    for (uint32_t k = 0; k < n; ++k) {
         HidlStringVecStruct entry;
         memcpy(&entry, array + k * sizeof entry, sizeof entry);
         uint32_t charsIndex;

@@ -66,6 +66,9 @@ private:
     bool readRaw(void *out, size_t size);
     bool readBufferObjectAt(size_t pos, uint32_t *index, const uint8_t **data, size_t *size,
                             const uint32_t *parentIndex, size_t parentOffset);
+    // A hidl_string/hidl_vec header at *pos and the buffer it points to,
+    // which must follow it; *count is the header's size field.
+    bool readHidlBlock(size_t *pos, uint32_t *count, uint32_t *index, const uint8_t **data, size_t *size);
 
     std::shared_ptr<const ParcelData> m_parcel;
     const uint8_t *m_data = nullptr;
