@@ -10,6 +10,8 @@
 // name=value per line: positions delivered per second, and the median and
 // 99th percentile delay from handing a position to the source to its
 // arrival in the callback.
+#include "benchsupport.h"
+
 #include <ferry/binder/client.h>
 #include <ferry/binder/local_object.h>
 #include <ferry/binder/local_reply.h>
@@ -38,18 +40,6 @@ const char kDevice[] = "/dev/hwvororoveredi";
 const char kGnss[] = "android.hardware.gnss@2.1::IGnss/default_novum";
 constexpr int kPositions = 2000;
 constexpr int kWarmUp = 100;
-
-bool spinUntil(const std::function<bool()> &done, int timeoutMs)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
 
 int fail(const char *why)
 {

@@ -9,6 +9,8 @@
 // Prints one name=value per line: events delivered per second, readings
 // produced per second, and the median and 99th percentile delay from a
 // reading's timestamp to the poll reply that carries it.
+#include "benchsupport.h"
+
 #include <ferry/binder/service_manager.h>
 
 #include <QCoreApplication>
@@ -29,18 +31,6 @@ namespace {
 
 const char kDevice[] = "/dev/hwvororoveredi";
 const char kSensors[] = "android.hardware.sensors@1.0::ISensors/default_novum";
-
-bool spinUntil(const std::function<bool()> &done, int timeoutMs)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
 
 int fail(const char *why)
 {
