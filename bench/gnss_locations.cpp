@@ -10,6 +10,7 @@
 // name=value per line: positions delivered per second, and the median and
 // 99th percentile delay from handing a position to the source to its
 // arrival in the callback.
+
 #include "benchsupport.h"
 
 #include <ferry/binder/client.h>

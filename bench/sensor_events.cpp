@@ -9,6 +9,7 @@
 // Prints one name=value per line: events delivered per second, readings
 // produced per second, and the median and 99th percentile delay from a
 // reading's timestamp to the poll reply that carries it.
+
 #include "benchsupport.h"
 
 #include <ferry/binder/service_manager.h>
