@@ -4,10 +4,10 @@
 //   ferry-connman-standin [--bus ADDRESS]
 //
 // Without --bus it uses DBUS_SYSTEM_BUS_ADDRESS. Prints "ready" on stdout
-// once it owns "net.connman". SIGTERM or SIGINT end it.
+// once it owns "net.connman". SIGTERM or SIGINT end it (it holds nothing
+// that needs an orderly stop).
 
 #include "connmanstandin.h"
-#include "quitonsignal.h"
 
 #include <QCoreApplication>
 #include <QDBusError>
@@ -17,7 +17,6 @@
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    quitOnTerminationSignals();
 
     QString address;
     const QStringList args = app.arguments();
