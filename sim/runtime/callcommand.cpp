@@ -51,41 +51,14 @@ QString queryInterface(const std::shared_ptr<RemoteObject> &remote)
     return QString::fromStdString(name);
 }
 
-// An object handed to the host as a call argument: it logs what it
-// receives and answers with an empty success reply.
+// An object handed to the host as a call argument, kept as long as the
+// simulator runs.
 std::shared_ptr<LocalObject> newCallbackObject(SimRuntime &runtime, const QString &device,
                                                const QString &interface, const QString &label)
 {
-    const std::shared_ptr<ServiceManager> manager = runtime.serviceManager(device);
-    if (!manager)
-        return nullptr;
-    const bool hidl = manager->protocol() == Protocol::Hidl;
-    const SimCallbackKind *kind = SimCallbackRegistry::find(interface);
-    std::vector<std::string> interfaces;
-    for (const QString &name : kind ? kind->interfaces : QStringList{interface})
-        interfaces.push_back(name.toStdString());
-    SimCallbackKind::Decoder decode = kind ? kind->decode : SimCallbackKind::Decoder();
-    std::shared_ptr<LocalObject> object = manager->newLocalObject(
-        interfaces, [label, hidl, decode](const RemoteRequest &request, uint32_t code, uint32_t flags,
-                                          LocalReply *reply) -> Status {
-            Reader reader = request.reader();
-            QJsonObject line{
-                {QStringLiteral("service"), label},
-                {QStringLiteral("code"), qint64(code)},
-                {QStringLiteral("oneway"), (flags & kFlagOneway) != 0},
-                {QStringLiteral("interface"), QString::fromStdString(request.interface())},
-                {QStringLiteral("hex"), hex(reader.data() + reader.position(), reader.bytesRemaining())},
-            };
-            if (decode)
-                decode(code, reader, &line);
-            TransactionLog::append(line);
-            if (reply && hidl)
-                reply->writer().appendInt32(0);   // HIDL status OK
-            else if (reply)
-                AidlStatus::writeNoException(reply->writer());
-            return kStatusOk;
-        });
-    runtime.keep(object);
+    std::shared_ptr<LocalObject> object = newSimCallbackObject(runtime.serviceManager(device), interface, label);
+    if (object)
+        runtime.keep(object);
     return object;
 }
 

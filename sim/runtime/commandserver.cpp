@@ -6,6 +6,7 @@
 #include "launcherreporter.h"
 #include "notifycommand.h"
 #include "simruntime.h"
+#include "wifistack.h"
 
 #include <ferry/binder/service_manager.h>
 
@@ -146,6 +147,12 @@ void CommandServer::dispatch(const QJsonObject &command, Answer answer)
         runAudioHalCommand(this, command, answer);
     } else if (cmd == QLatin1String("sensors")) {
         runChildCommand(this, QStringLiteral("--sensors"), QStringLiteral("sensors client"), command, answer);
+    } else if (cmd == QLatin1String("wifi")) {
+        // A child's callbacks die with it; the simulator's own stay.
+        if (command.value(QStringLiteral("child")).toBool())
+            runChildCommand(this, QStringLiteral("--wifi"), QStringLiteral("wifi client"), command, answer);
+        else
+            answer(WifiStack::instance().run(command));
     } else if (cmd == QLatin1String("restart-manager")) {
         m_runtime->restartManager(command.value(QStringLiteral("device")).toString(QStringLiteral("/dev/vndvororoveredi")),
                                   command.value(QStringLiteral("downMs")).toInt(), done);

@@ -6,6 +6,7 @@
 #include "launcherreporter.h"
 #include "managerhost.h"
 #include "sensorsclient.h"
+#include "wifistack.h"
 #include "servicehost.h"
 #include "simoptions.h"
 #include "simruntime.h"
@@ -118,6 +119,11 @@ int main(int argc, char **argv)
         if (!tieToParent(valueAfter(args, QStringLiteral("--parent-pid"))))
             return 1;
         return runSensorsProcess(valueAfter(args, QStringLiteral("--sensors")));
+    }
+    if (args.contains(QStringLiteral("--wifi"))) {
+        if (!tieToParent(valueAfter(args, QStringLiteral("--parent-pid"))))
+            return 1;
+        return runWifiProcess(valueAfter(args, QStringLiteral("--wifi")));
     }
     return runCoordinator(app);
 }

@@ -6,9 +6,12 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 namespace ferry::binder {
+class LocalObject;
 class Reader;
+class ServiceManager;
 }
 
 // Callback objects of Android interfaces that the simulator hands to the
@@ -24,6 +27,12 @@ struct SimCallbackKind
     QStringList interfaces;
     Decoder decode;
 };
+
+// A callback object on the manager's device answering |interface| (and
+// its chain when a decoder knows it): it logs what it receives under
+// |label| and answers with an empty success reply. Null without a manager.
+std::shared_ptr<ferry::binder::LocalObject> newSimCallbackObject(
+    const std::shared_ptr<ferry::binder::ServiceManager> &manager, const QString &interface, const QString &label);
 
 namespace SimCallbackRegistry {
 bool add(const QString &interface, SimCallbackKind kind);
