@@ -2,12 +2,19 @@
 // called by the simulated runtime's Wi-Fi stack as Android calls them.
 // The services run in this process, so that their callback slots can be
 // looked at and wificond can be made to answer as each SDK level would.
+#include "connmanstandinclient.h"
 #include "logcapture.h"
 #include "novumbindercallbackclient.h"
 #include "simworld.h"
+#include "wifi/supplicantservice.h"
+#include "wifi/wificondservice.h"
 #include "wifi/wifiservice.h"
 
+#include <QDBusConnection>
+#include <QFile>
 #include <QPointer>
+
+#include <functional>
 
 #include <gtest/gtest.h>
 
@@ -15,8 +22,11 @@ namespace {
 
 SimWorld *world = nullptr;
 WifiService *wifiService = nullptr;
+SupplicantService *supplicant = nullptr;
+ConnmanStandinClient *connman = nullptr;
 
 const char kWifiName[] = "android.hardware.wifi@1.0::IWifi/default_novum";
+const char kSupplicantName[] = "android.hardware.wifi.supplicant@1.0::ISupplicant/default_novum";
 
 bool isRegistered(const QString &name, const QString &device)
 {
@@ -34,12 +44,19 @@ public:
         ASSERT_TRUE(world->start(&error)) << qPrintable(error);
         world->setStartServices(QStringLiteral("none"));
         ASSERT_TRUE(world->bringUp());
+        // The host's connection manager, with no network to begin with.
+        ASSERT_NE(world->world.startProcess(QStringLiteral(FERRY_CONNMAN_STANDIN_BIN), {}, {}, QStringLiteral("ready")), 0);
+        connman = new ConnmanStandinClient(QDBusConnection::systemBus());
+        supplicant = new SupplicantService(QStringLiteral("/dev/hwvororoveredi"), nullptr);
         wifiService = new WifiService(QStringLiteral("/dev/hwvororoveredi"), nullptr);
-        ASSERT_TRUE(TestWorld::waitFor([] { return isRegistered(kWifiName, "/dev/hwvororoveredi"); }, 10000));
+        ASSERT_TRUE(TestWorld::waitFor([] { return isRegistered(kWifiName, "/dev/hwvororoveredi")
+                                                   && isRegistered(kSupplicantName, "/dev/hwvororoveredi"); }, 10000));
     }
     void TearDown() override
     {
         delete wifiService;
+        delete supplicant;
+        delete connman;
         world->stop();
         delete world;
         world = nullptr;
@@ -102,7 +119,11 @@ TEST(WifiHal, AndroidBringsUpAStationInterface)
 TEST(WifiHal, AnswersEachKindOfRequest)
 {
     ASSERT_TRUE(runOne({{"op", "hal-start"}}).value("ok").toBool());
+    ASSERT_TRUE(runOne({{"op", "supplicant-start"}}).value("ok").toBool());
+    ASSERT_TRUE(runOne({{"op", "connect"}}).value("ok").toBool());
     const QString iface = QStringLiteral("android.hardware.wifi@1.0::IWifiIface");
+    const QString supIface = QStringLiteral("android.hardware.wifi.supplicant@1.0::ISupplicantIface");
+    const QString supNetwork = QStringLiteral("android.hardware.wifi.supplicant@1.0::ISupplicantNetwork");
     enum Outcome { Reply, Fails };
     const struct {
         const char *target;
@@ -134,6 +155,18 @@ TEST(WifiHal, AnswersEachKindOfRequest)
         {"sta", iface, 26, {}, Fails, -1, {}, false},
         {"rtt", {}, 3, {"status"}, Reply, 4, {}, true},
         {"rtt", {}, 11, {}, Fails, -1, {}, false},
+        {"supplicant", {}, 2, {"status", "ifaceinfos"}, Reply, 0, QJsonArray{QJsonObject{{"type", 0}, {"name", "wlan0"}}}, false},
+        {"supplicant", {}, 5, {"status"}, Reply, 1, {}, true},
+        {"supplicant", {}, 9, {}, Fails, -1, {}, false},
+        {"staIface", supIface, 1, {"status", "string"}, Reply, 0, "wlan0", false},
+        {"staIface", {}, 6, {"status", "vec32"}, Reply, 0, QJsonArray{0}, false},
+        {"staIface", {}, 15, {"status"}, Reply, 0, {}, false},
+        {"staIface", {}, 35, {"status"}, Reply, 1, {}, true},
+        {"staIface", {}, 42, {}, Fails, -1, {}, false},
+        {"network", supNetwork, 2, {"status"}, Reply, 1, {}, true},
+        {"network", {}, 10, {"status"}, Reply, 0, {}, false},
+        {"network", {}, 50, {"status"}, Reply, 1, {}, true},
+        {"network", {}, 73, {}, Fails, -1, {}, false},
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(QStringLiteral("%1 %2").arg(QLatin1String(row.target)).arg(row.code).toStdString());
@@ -147,10 +180,12 @@ TEST(WifiHal, AnswersEachKindOfRequest)
             EXPECT_FALSE(r.contains("error")) << qPrintable(r.value("error").toString());
             EXPECT_EQ(r.value("rest").toInt(), 0);
             const QJsonArray values = r.value("values").toArray();
-            if (row.status >= 0)
+            if (row.status >= 0) {
                 EXPECT_EQ(halCode(r), row.status);
-            if (!row.value.isNull())
+            }
+            if (!row.value.isNull()) {
                 EXPECT_EQ(values.last(), row.value);
+            }
         }
         EXPECT_EQ(log.count(QtCriticalMsg, QStringLiteral("Unexpected transaction code:")), row.logged ? 1 : 0);
     }
@@ -174,6 +209,14 @@ TEST(WifiHal, CallbacksAreReplacedAndClearedWhenTheirOwnerDies)
     EXPECT_EQ(halCode(run(steps, true).at(1).toObject()), 0);
     EXPECT_TRUE(TestWorld::waitFor([] { return wifiService->callback(WifiService::WifiEvents) == nullptr; }, 5000));
     EXPECT_NE(wifiService->callback(WifiService::ChipEvents), nullptr);
+
+    // The same for the supplicant's station interface callback.
+    ASSERT_TRUE(runOne({{"op", "supplicant-start"}}).value("ok").toBool());
+    QPointer<NovumBinderCallbackClient> station = supplicant->staIfaceCallback();
+    ASSERT_TRUE(station);
+    EXPECT_TRUE(run(QJsonArray{QJsonObject{{"op", "supplicant-start"}, {"callback", "short-lived-station"}}}, true).at(0).toObject().value("ok").toBool());
+    EXPECT_FALSE(station);
+    EXPECT_TRUE(TestWorld::waitFor([] { return supplicant->staIfaceCallback() == nullptr; }, 5000));
 }
 
 TEST(WifiHal, MalformedRequestsAreRefusedOrAnsweredSafely)
@@ -189,8 +232,148 @@ TEST(WifiHal, MalformedRequestsAreRefusedOrAnsweredSafely)
     EXPECT_EQ(wifiService->callback(WifiService::StaIfaceEvents), nullptr);
     // getChip without its id still has the one chip.
     EXPECT_EQ(runOne(callStep("wifi", {}, 6, {"status", "object"})).value("values").toArray().at(1), QJsonValue("object"));
+    EXPECT_NE(runOne(callStep("supplicant", {}, 3, {"status"})).value("status").toInt(), 0);
     // A descriptor the object does not implement is refused.
     EXPECT_NE(runOne(callStep("chip", QStringLiteral("android.hardware.wifi@1.0::IWifiIface"), 2, {})).value("status").toInt(), 0);
+}
+
+// The station interface callback's last onStateChanged as
+// "state bssid networkId ssid".
+QString lastState(const QString &callbackName)
+{
+    const QList<QJsonObject> lines = world->received(callbackName);
+    if (lines.isEmpty())
+        return QString();
+    const QJsonObject l = lines.last();
+    return QStringLiteral("%1 %2 %3 %4").arg(l.value("state").toInt()).arg(l.value("bssid").toString())
+        .arg(l.value("networkId").toInt()).arg(l.value("ssid").toString());
+}
+
+// Selects until the callback reports |expected| (the supplicant's view of
+// the host's network follows connman's signals).
+bool selectUntil(const QString &callbackName, const QString &expected)
+{
+    return TestWorld::waitFor([&] {
+        runOne({{"op", "select"}});
+        return lastState(callbackName) == expected;
+    }, 5000);
+}
+
+TEST(Supplicant, NetworkSelectReportsTheHostsWifiNetwork)
+{
+    const QString cb = QStringLiteral("station-states");
+    ASSERT_TRUE(connman->reset());
+    const QJsonObject start = runOne({{"op", "supplicant-start"}, {"callback", cb}});
+    ASSERT_TRUE(start.value("ok").toBool());
+    // The MAC address of the host's WLAN interface, or zeros without one.
+    QFile sysfs(QStringLiteral("/sys/class/net/wlan0/address"));
+    const QString mac = sysfs.open(QIODevice::ReadOnly) ? QString::fromLatin1(sysfs.readAll().trimmed()).toLower()
+                                                        : QStringLiteral("00:00:00:00:00:00");
+    EXPECT_EQ(start.value("calls").toArray().at(3).toObject().value("values").toArray().at(1).toString(), mac);
+
+    // Nothing reported yet, and the host is not on Wi-Fi.
+    ASSERT_TRUE(runOne({{"op", "connect"}, {"ssid", "AndroidAP"}}).value("ok").toBool());
+    EXPECT_TRUE(TestWorld::waitFor([&] { return !lastState(cb).isEmpty(); }, 5000));
+    EXPECT_EQ(lastState(cb), QStringLiteral("1 00:00:00:00:00:00 0 "));
+
+    // Online: completed, with the host's address and network name.
+    ASSERT_TRUE(connman->addService(QStringLiteral("wifi_home"), ConnmanStandinClient::wifi("Home Net", "online")));
+    EXPECT_TRUE(selectUntil(cb, QStringLiteral("9 02:00:00:ab:cd:ef 0 Home Net"))) << qPrintable(lastState(cb));
+    // Connected but not online is not reported as connected.
+    ASSERT_TRUE(connman->setProperty(QStringLiteral("wifi_home"), QStringLiteral("State"), QStringLiteral("ready")));
+    EXPECT_TRUE(selectUntil(cb, QStringLiteral("1 02:00:00:ab:cd:ef 0 Home Net"))) << qPrintable(lastState(cb));
+    // Gone: the last values, disconnected.
+    ASSERT_TRUE(connman->removeService(QStringLiteral("wifi_home")));
+    EXPECT_TRUE(selectUntil(cb, QStringLiteral("1 02:00:00:ab:cd:ef 0 Home Net"))) << qPrintable(lastState(cb));
+
+    // Once the callback is dropped a select only logs, until Android
+    // registers a new one.
+    supplicant->unregisterStaIfaceCallback();
+    {
+        LogCapture log;
+        EXPECT_EQ(halCode(runOne({{"op", "select"}}).value("calls").toArray().at(0).toObject()), 0);
+        EXPECT_EQ(log.count(QtCriticalMsg, QStringLiteral("mSupplicantStaIfaceCallback is null")), 1);
+    }
+    // One-way reports of earlier selects may still be on their way.
+    TestWorld::waitFor([] { return false; }, 300);
+    const int seen = world->received(cb).size();
+    ASSERT_TRUE(runOne({{"op", "supplicant-start"}, {"callback", cb}}).value("ok").toBool());
+    runOne({{"op", "select"}});
+    EXPECT_TRUE(TestWorld::waitFor([&] { return world->received(cb).size() == seen + 1; }, 5000));
+}
+
+// wificond answers as Android 9 and 10 expect, and not at all to others.
+TEST(Wificond, AnswersPerSdkLevel)
+{
+    ASSERT_TRUE(connman->reset());
+    ASSERT_TRUE(connman->addService(QStringLiteral("wifi_cafe"), ConnmanStandinClient::wifi("Cafe", "online")));
+    enum Outcome { Reply, Fails, Logged };
+    const struct {
+        const char *target;
+        int code;
+        QJsonArray reply;
+        Outcome at28, at29;
+        QJsonValue value28, value29;
+    } rows[] = {
+        {"wificond", 1, {"object"}, Reply, Reply, "null", "null"},
+        {"wificond", 4, {"abool"}, Reply, Reply, true, true},
+        {"wificond", 5, {}, Reply, Reply, {}, {}},
+        {"wificond", 9, {"ints"}, Reply, Reply, QJsonArray{}, QJsonArray{}},
+        {"wificond", 6, {}, Logged, Logged, {}, {}},
+        {"wificond", 11, {"abool"}, Reply, Logged, true, {}},
+        {"wificond", 13, {}, Logged, Fails, {}, {}},
+        {"wificond", 15, {}, Fails, Fails, {}, {}},
+        {"clientInterface", 2, {"ints"}, Reply, Reply, QJsonArray{-65, 72, 5180}, QJsonArray{-65, 72, 5180, 72}},
+        {"clientInterface", 3, {}, Logged, Logged, {}, {}},
+        {"scanner", 1, {"ints"}, Reply, Reply, QJsonArray{}, QJsonArray{}},
+        {"scanner", 8, {"abool"}, Reply, Reply, false, false},
+        {"scanner", 10, {}, Reply, Reply, {}, {}},
+    };
+    for (int sdk : {27, 28, 29}) {
+        SCOPED_TRACE(sdk);
+        WifiCondService wificond(QStringLiteral("/dev/vororoveredi"), sdk, nullptr);
+        ASSERT_TRUE(wificond.isRegistered());
+        LogCapture log;
+        const QJsonObject start = runOne({{"op", "wificond-start"}});
+        if (sdk == 27) {
+            // Not even the client interface: every request fails.
+            EXPECT_FALSE(start.value("ok").toBool());
+            EXPECT_NE(start.value("calls").toArray().at(0).toObject().value("status").toInt(), 0);
+            EXPECT_GE(log.count(QtCriticalMsg, QStringLiteral("Unknown interface on wificond processRequest")), 1);
+            continue;
+        }
+        ASSERT_TRUE(start.value("ok").toBool());
+        // The service's view of the host's network follows connman's signals.
+        EXPECT_TRUE(TestWorld::waitFor([] {
+            return runOne(callStep("clientInterface", {}, 2, {"ints"})).value("values").toArray().at(0).toArray().at(0).toInt() == -65;
+        }, 5000));
+        for (const auto &row : rows) {
+            SCOPED_TRACE(QStringLiteral("%1 %2").arg(QLatin1String(row.target)).arg(row.code).toStdString());
+            log.clear();
+            const Outcome outcome = sdk == 28 ? row.at28 : row.at29;
+            const QJsonValue value = sdk == 28 ? row.value28 : row.value29;
+            const QJsonObject r = runOne(callStep(QLatin1String(row.target), {}, row.code, row.reply));
+            if (outcome != Reply) {
+                EXPECT_NE(r.value("status").toInt(), 0);
+            } else {
+                ASSERT_EQ(r.value("status").toInt(-1), 0);
+                EXPECT_EQ(r.value("word").toInt(-1), 0);
+                EXPECT_EQ(r.value("rest").toInt(-1), 0);
+                if (!value.isNull()) {
+                    EXPECT_EQ(r.value("values").toArray().at(0), value);
+                }
+            }
+            EXPECT_EQ(log.count(QtCriticalMsg, QStringLiteral("Unexpected transaction code:")), outcome == Logged ? 1 : 0);
+        }
+    }
+    // Without a connected network the poll is all zeros.
+    WifiCondService wificond(QStringLiteral("/dev/vororoveredi"), 28, nullptr);
+    ASSERT_TRUE(connman->removeService(QStringLiteral("wifi_cafe")));
+    ASSERT_TRUE(runOne({{"op", "wificond-start"}}).value("ok").toBool());
+    EXPECT_TRUE(TestWorld::waitFor([] {
+        return runOne({{"op", "signal-poll"}}).value("calls").toArray().at(0).toObject().value("values").toArray().at(0)
+            == QJsonArray{0, 0, 0};
+    }, 5000));
 }
 
 } // namespace
