@@ -8,6 +8,7 @@
 #include "quitonsignal.h"
 #include "sensors/sensorservice.h"
 #include "vibrator/vibratorservice.h"
+#include "wifi/novumwifimonitor.h"
 
 #include <QGuiApplication>
 
@@ -30,7 +31,7 @@ int main(int argc, char **argv)
         NovumMediaControlListener mediaControl;
         // NovumFileObserver: a later piece of work
         MceService mce;
-        // NovumWifiMonitor (SupplicantService, WifiService, WifiCondService): a later piece of work
+        NovumWifiMonitor wifi;
         NovumNativeCall nativeCall;
         GrallocServiceProxy gralloc;
         PowerServiceProxy power;
