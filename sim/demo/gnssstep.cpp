@@ -4,6 +4,7 @@
 #include "runtimesimclient.h"
 #include "sensorstep.h"
 #include "testworld.h"
+#include "wifistep.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -94,6 +95,8 @@ int showGnssThroughBridge(TestWorld &world, const RuntimeSimClient &sim, const Q
     if (showAccelerometerThroughBridge(sim, dir + QStringLiteral("/sensor.sock"), say) != 0)
         return 1;
     if (showMediaSessionThroughBridge(sim, say) != 0)
+        return 1;
+    if (showWifiThroughBridge(world, sim, say) != 0)
         return 1;
     if (!world.stopProcess(bridge, 5000))
         return fail(say, QStringLiteral("ferryd-bridge-user did not stop"));
