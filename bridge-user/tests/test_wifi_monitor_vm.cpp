@@ -62,6 +62,27 @@ QStringList calls()
     return ::testing::AssertionFailure() << "calls: " << calls().mid(from).join(QLatin1String("\n       ")).toStdString();
 }
 
+// Android's Wi-Fi stack (the simulator) runs these steps against the
+// bridge's supplicant.
+bool wifiSteps(const QJsonArray &steps)
+{
+    const QJsonArray results =
+        world->sim.command({{"cmd", "wifi"}, {"steps", steps}}, 20000).value(QStringLiteral("results")).toArray();
+    for (const QJsonValue &r : results) {
+        if (!r.toObject().value(QStringLiteral("ok")).toBool())
+            return false;
+    }
+    return results.size() == steps.size();
+}
+// What a station callback was told: "state ssid" per onStateChanged.
+QStringList stationStates(const QString &callback)
+{
+    QStringList states;
+    for (const QJsonObject &l : world->sim.received(callback))
+        states << QStringLiteral("%1 %2").arg(l.value("state").toInt()).arg(l.value("ssid").toString());
+    return states;
+}
+
 const QString kHome = QStringLiteral("registerWifiNetwork|Home|02:00:00:ab:cd:ef|||true|0|true|false|-65|72|5180|"
                                      "192.168.1.23|255.255.255.0|192.168.1.1|192.168.1.1|<null>|fd00::23||fd00::1");
 const QString kGone = QStringLiteral("unregisterWifiNetwork");
@@ -94,9 +115,24 @@ TEST(WifiMonitor, HostWifiIsRegisteredWithdrawnAndRegisteredAgainAfterAndroidRes
         << qPrintable(calls().join('\n'));
     from = calls().size();
 
-    // The host leaves Wi-Fi.
+    // Android's Wi-Fi stack selects a network while the host is online.
+    const QString station = QStringLiteral("monitor-station");
+    ASSERT_TRUE(wifiSteps({QJsonObject{{"op", "supplicant-start"}, {"callback", station}},
+                           QJsonObject{{"op", "connect"}, {"ssid", "AndroidAP"}}}));
+    ASSERT_TRUE(TestWorld::waitFor([&] { return stationStates(station) == QStringList{"9 Home"}; }, 10000))
+        << qPrintable(stationStates(station).join(','));
+
+    // The host leaves Wi-Fi: withdrawn, and the supplicant forgets the
+    // station callback, so a select tells it nothing; a new callback hears
+    // the last network, disconnected.
     ASSERT_TRUE(connman.setProperty(QStringLiteral("wifi_home"), QStringLiteral("State"), QStringLiteral("idle")));
     ASSERT_TRUE(callsAfter(from, {kGone}));
+    const QString next = QStringLiteral("monitor-station-2");
+    ASSERT_TRUE(wifiSteps({QJsonObject{{"op", "select"}}, QJsonObject{{"op", "supplicant-start"}, {"callback", next}},
+                           QJsonObject{{"op", "select"}}}));
+    ASSERT_TRUE(TestWorld::waitFor([&] { return stationStates(next) == QStringList{"1 Home"}; }, 10000))
+        << qPrintable(stationStates(next).join(','));
+    EXPECT_EQ(stationStates(station), QStringList{"9 Home"});
     // A network that goes away while online is withdrawn too.
     ASSERT_TRUE(connman.addService(QStringLiteral("wifi_cafe"), ConnmanStandinClient::wifi("Cafe", "online")));
     ASSERT_TRUE(connman.removeService(QStringLiteral("wifi_cafe")));

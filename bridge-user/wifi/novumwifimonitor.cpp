@@ -5,6 +5,9 @@
 #include "networkservice.h"
 #include "networktechnology.h"
 #include "novumbindertransaction.h"
+#include "supplicantservice.h"
+#include "wificondservice.h"
+#include "wifiservice.h"
 #include "wifinetworkregistration.h"
 
 #include <memory>
@@ -20,8 +23,9 @@ NovumWifiMonitor::NovumWifiMonitor(QObject *parent)
 {
     m_networkManager = new NetworkManager(this);
     m_wifiTechnology = new NetworkTechnology(NetworkManager::WifiTechnologyPath, QVariantMap(), this);
-    // The supplicant, Wi-Fi HAL and wificond services are created here, in
-    // that order (m_supplicant, m_wifi, m_wifiCond).
+    m_supplicant = new SupplicantService(this);
+    m_wifi = new WifiService(this);
+    m_wifiCond = new WifiCondService(this);
     connect(m_networkManager, &NetworkManager::connectedWifiChanged, this, &NovumWifiMonitor::onConnectedWifiChanged);
     connect(this, &NovumBinderConnection::connectionChanged, this, &NovumWifiMonitor::onConnectionChanged);
 }
@@ -81,6 +85,6 @@ void NovumWifiMonitor::unregisterNetwork()
     const int status = t ? t->execute() : -1;
     if (status != 0)
         qCWarning(lcWifi) << "Failed to unregister wifi network";
-    // The supplicant drops its station interface callback here:
-    // m_supplicant->unregisterStaIfaceCallback().
+    // Android registers a new station callback when it next brings Wi-Fi up.
+    m_supplicant->unregisterStaIfaceCallback();
 }

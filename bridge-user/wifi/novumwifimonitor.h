@@ -15,8 +15,10 @@ class WifiCondService;
 // Makes Android believe it is on Wi-Fi while the host is on a Wi-Fi
 // network that is "online": the connection manager's connected Wi-Fi
 // service is registered with Android's "novum.connectivity" (code 1) and
-// withdrawn (code 2) when the host leaves Wi-Fi. Registering again after
-// Android's side comes back keeps it told across its restarts.
+// withdrawn (code 2) when the host leaves Wi-Fi, when the supplicant also
+// forgets Android's station callback. Registering again after Android's
+// side comes back keeps it told across its restarts. The monitor owns the
+// Wi-Fi supplicant, vendor HAL and wificond services.
 class NovumWifiMonitor : public NovumBinderConnection
 {
     Q_OBJECT
@@ -48,7 +50,6 @@ private:
     QPointer<NetworkService> m_current;
     // Children created after the connection manager objects, in this
     // order: the supplicant HAL, the Wi-Fi HAL and wificond.
-    // TODO: constructed once those services exist.
     SupplicantService *m_supplicant = nullptr;
     WifiService *m_wifi = nullptr;
     WifiCondService *m_wifiCond = nullptr;
