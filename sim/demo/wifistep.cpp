@@ -17,6 +17,43 @@ int fail(const std::function<void(const QString &)> &say, const QString &why)
     return 1;
 }
 
+// Android's Wi-Fi stack brings up its station interface on the bridge's
+// Wi-Fi HAL, supplicant and wificond, polls the signal and selects a
+// network; the supplicant reports the host's network as connected.
+int showNetworkSelect(const RuntimeSimClient &sim, const std::function<void(const QString &)> &say)
+{
+    const QString station = QStringLiteral("demo-station");
+    const QJsonArray steps{QJsonObject{{"op", "hal-start"}},
+                           QJsonObject{{"op", "supplicant-start"}, {"callback", station}},
+                           QJsonObject{{"op", "wificond-start"}},
+                           QJsonObject{{"op", "signal-poll"}},
+                           QJsonObject{{"op", "connect"}, {"ssid", "Demo WLAN"}}};
+    const QJsonArray results = sim.command({{"cmd", "wifi"}, {"steps", steps}}).value(QStringLiteral("results")).toArray();
+    for (const QJsonValue &r : results) {
+        if (!r.toObject().value(QStringLiteral("ok")).toBool())
+            return fail(say, QStringLiteral("the runtime's Wi-Fi stack failed at %1").arg(r.toObject().value("op").toString()));
+    }
+    const QJsonArray poll = results.at(3).toObject().value("calls").toArray().at(0).toObject().value("values").toArray().at(0).toArray();
+    say(QStringLiteral("the runtime's Wi-Fi stack got the chip and station interface \"wlan0\" from the Wi-Fi HAL, "
+                       "registered its callbacks with the HAL and the supplicant, and polled the signal through "
+                       "wificond: RSSI %1 dBm, %2 Mbit/s, %3 MHz")
+            .arg(poll.at(0).toInt()).arg(poll.at(1).toInt()).arg(poll.at(2).toInt()));
+    QJsonObject state;
+    TestWorld::waitFor([&] {
+        const QList<QJsonObject> lines = sim.transactions(station, 3);
+        if (!lines.isEmpty())
+            state = lines.last();
+        return !state.isEmpty();
+    }, 10000);
+    if (state.isEmpty())
+        return fail(say, QStringLiteral("the station interface callback heard nothing after select"));
+    say(QStringLiteral("the runtime selected a network; its station interface callback received onStateChanged: "
+                       "state %1, BSSID %2, network %3, SSID \"%4\"")
+            .arg(state.value("state").toInt()).arg(state.value("bssid").toString())
+            .arg(state.value("networkId").toInt()).arg(state.value("ssid").toString()));
+    return 0;
+}
+
 } // namespace
 
 int showWifiThroughBridge(TestWorld &world, const RuntimeSimClient &sim, const std::function<void(const QString &)> &say)
@@ -48,6 +85,9 @@ int showWifiThroughBridge(TestWorld &world, const RuntimeSimClient &sim, const s
                  text(args.at(9)), text(args.at(10)), text(args.at(11)), text(args.at(12)))
             .arg(text(args.at(13)), text(args.at(14)), text(args.at(15)), text(args.at(16)), text(args.at(17)),
                  text(args.at(19))));
+
+    if (showNetworkSelect(sim, say) != 0)
+        return 1;
 
     if (!control.setProperty(QStringLiteral("wifi_demo"), QStringLiteral("State"), QStringLiteral("idle")))
         return fail(say, QStringLiteral("the connman stand-in refused the state change"));
