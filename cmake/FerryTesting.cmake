@@ -1,7 +1,8 @@
-# ferry_add_test(NAME name LABEL unit|vm SOURCES ... [LIBS ...] [TIMEOUT s] [ENV VAR=VALUE ...])
+# ferry_add_test(NAME name LABEL unit|vm|system SOURCES ... [LIBS ...] [TIMEOUT s] [ENV VAR=VALUE ...])
 #
 # One test program per module. Label "unit" runs natively; "vm" needs the
-# real binder driver and runs inside tools/vm/run. Tests link GoogleTest and
+# real binder driver and runs inside tools/vm/run; "system" needs the whole
+# installed system under systemd and runs inside tools/vm/run --system. Tests link GoogleTest and
 # GoogleMock; Qt-based tests bring their own main() (see tests/qt_gtest_main.cpp).
 if(FERRY_BUILD_TESTS)
   find_package(GTest REQUIRED)
@@ -12,8 +13,8 @@ function(ferry_add_test)
     return()
   endif()
   cmake_parse_arguments(T "QT_MAIN" "NAME;LABEL;TIMEOUT" "SOURCES;LIBS;ENV" ${ARGN})
-  if(NOT T_LABEL MATCHES "^(unit|vm)$")
-    message(FATAL_ERROR "ferry_add_test(${T_NAME}): LABEL must be unit or vm")
+  if(NOT T_LABEL MATCHES "^(unit|vm|system)$")
+    message(FATAL_ERROR "ferry_add_test(${T_NAME}): LABEL must be unit, vm or system")
   endif()
   add_executable(${T_NAME} ${T_SOURCES})
   if(T_QT_MAIN)

@@ -29,6 +29,12 @@ RuntimeSimClient::RuntimeSimClient(const QString &dir)
 {
 }
 
+RuntimeSimClient::RuntimeSimClient(const QString &socketPath, const QString &logPath)
+    : m_logPath(logPath)
+    , m_socketPath(socketPath)
+{
+}
+
 QString RuntimeSimClient::unitCommand(const QString &program) const
 {
     return QStringLiteral("exec %1 --log %2 --socket %3").arg(quoted(program), quoted(m_logPath), quoted(m_socketPath));

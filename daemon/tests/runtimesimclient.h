@@ -12,6 +12,8 @@ class RuntimeSimClient
 {
 public:
     explicit RuntimeSimClient(const QString &dir);
+    // A simulator that something else started, with these paths.
+    RuntimeSimClient(const QString &socketPath, const QString &logPath);
 
     QString logPath() const { return m_logPath; }
     QString socketPath() const { return m_socketPath; }
