@@ -20,12 +20,20 @@ wait_for() {   # seconds, then a test
     while [ $n -gt 0 ]; do "$@" && return 0; sleep 0.1; n=$((n - 1)); done
     echo "(gave up waiting)"; return 1
 }
-status() { systemctl "$@" status --no-pager --lines=0 2>&1 | grep -E '^(●|○|×)|Active:|Main PID:'; }
+# systemctl status, first lines only: [--user] UNIT...
+status() {
+    if [ "$1" = --user ]; then
+        shift
+        set -- --user --machine="$user@.host" "$@"
+    fi
+    printf '$ systemctl status %s\n' "$*"
+    systemctl --no-pager --lines=0 status "$@" 2>&1 | grep -E '^[^ ]|Loaded:|Active:|Main PID:'
+}
 user_units="ferryd-bridge.service ferryd-bridge-user.service novumaudioservice.service"
 
 step "The user $user is logged in on seat0; the session runs ferry's user units"
 show loginctl list-sessions --no-pager --no-legend
-status --user --machine="$user@.host" $user_units pulseaudio.service
+status --user $user_units pulseaudio.service
 
 step "Nothing has asked for ferryd or the runtime yet"
 status ferryd.service rididirevov.service
@@ -54,7 +62,7 @@ step "The runtime restarts: every program reconnects"
 show systemctl restart rididirevov.service
 sleep 3
 as_user ferry status
-status --user --machine="$user@.host" $user_units
+status --user $user_units
 
 step "ferryd is killed: the next call activates it again"
 show systemctl kill ferryd.service
