@@ -5,7 +5,6 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QProcess>
-#include <QSet>
 #include <QThread>
 
 #include <pwd.h>
@@ -34,25 +33,15 @@ const QStringList &SystemGuest::userUnits()
 
 SystemGuest::SystemGuest()
     : m_user(qEnvironmentVariable("FERRY_VM_USER"))
-    , m_sim(QStringLiteral("/run/ferry-runtime-sim/control"),
-            QStringLiteral("/var/log/ferry-runtime-sim/transactions.log"))
+    , m_sim(QStringLiteral("/run/ferry-runtime-sim/control"), QStringLiteral("/var/log/ferry-runtime-sim/transactions.log"))
 {
-    if (qEnvironmentVariable("FERRY_VM_SYSTEM") != QLatin1String("1") || m_user.isEmpty()) {
+    const struct passwd *pw = getpwnam(m_user.toLocal8Bit().constData());
+    if (qEnvironmentVariable("FERRY_VM_SYSTEM") != QLatin1String("1") || !pw) {
         m_problem = QStringLiteral("not in the full-system guest (run it with tools/vm/run --system)");
         return;
     }
-    const struct passwd *pw = getpwnam(m_user.toLocal8Bit().constData());
-    if (!pw) {
-        m_problem = QStringLiteral("no user %1").arg(m_user);
-        return;
-    }
     m_uid = pw->pw_uid;
-}
-
-QString SystemGuest::home() const
-{
-    const struct passwd *pw = getpwnam(m_user.toLocal8Bit().constData());
-    return pw ? QString::fromLocal8Bit(pw->pw_dir) : QString();
+    m_home = QString::fromLocal8Bit(pw->pw_dir);
 }
 
 SystemGuest::Run SystemGuest::run(const QStringList &command, int timeoutMs)
@@ -68,51 +57,36 @@ SystemGuest::Run SystemGuest::run(const QStringList &command, int timeoutMs)
     }
     result.out = p.readAllStandardOutput();
     result.err = p.readAllStandardError();
-    if (p.exitStatus() == QProcess::NormalExit)
-        result.status = p.exitCode();
+    result.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
     return result;
 }
 
-SystemGuest::Run SystemGuest::asUser(const QStringList &command, int timeoutMs) const
+SystemGuest::Run SystemGuest::asUser(const QStringList &command) const
 {
     const QString runtimeDir = QStringLiteral("/run/user/%1").arg(m_uid);
     return run(QStringList{"runuser", "-u", m_user, "--", "env", "DBUS_SESSION_BUS_ADDRESS=unix:path=" + runtimeDir + "/bus",
-                           "XDG_RUNTIME_DIR=" + runtimeDir, "HOME=" + home()} + command,
-               timeoutMs);
+                           "XDG_RUNTIME_DIR=" + runtimeDir, "HOME=" + m_home} + command);
 }
 
 QStringList SystemGuest::systemctl(bool user) const
 {
-    if (!user)
-        return {"systemctl"};
-    return {"systemctl", "--user", "--machine=" + m_user + "@.host"};
+    return user ? QStringList{"systemctl", "--user", "--machine=" + m_user + "@.host"} : QStringList{"systemctl"};
 }
 
-QString SystemGuest::unitState(const QString &unit, bool user) const
+QString SystemGuest::show(const QString &unit, const char *property, bool user) const
 {
-    return QString::fromUtf8(run(systemctl(user) + QStringList{"show", "-P", "ActiveState", unit}).out.trimmed());
-}
-
-qint64 SystemGuest::mainPid(const QString &unit, bool user) const
-{
-    return run(systemctl(user) + QStringList{"show", "-P", "MainPID", unit}).out.trimmed().toLongLong();
+    return QString::fromUtf8(run(systemctl(user) + QStringList{"show", "-P", property, unit}).out.trimmed());
 }
 
 QStringList SystemGuest::missingRegistrations() const
 {
-    QMap<QString, QSet<QString>> listed;
+    QMap<QString, QJsonArray> listed;   // by device
     QStringList missing;
     for (const Registration &r : registrations()) {
-        const QString device = QString::fromLatin1(r.device);
-        if (!listed.contains(device)) {
-            QSet<QString> names;
-            const QJsonObject answer = m_sim.command({{"cmd", "list"}, {"device", device}});
-            for (const QJsonValue &name : answer.value(QStringLiteral("names")).toArray())
-                names << name.toString();
-            listed.insert(device, names);
-        }
-        if (!listed.value(device).contains(QString::fromLatin1(r.name)))
-            missing << QStringLiteral("%1 (%2)").arg(QString::fromLatin1(r.name), QString::fromLatin1(r.program));
+        if (!listed.contains(r.device))
+            listed.insert(r.device, m_sim.command({{"cmd", "list"}, {"device", r.device}}).value("names").toArray());
+        if (!listed.value(r.device).contains(QString::fromLatin1(r.name)))
+            missing << QStringLiteral("%1 (%2)").arg(r.name, r.program);
     }
     return missing;
 }
@@ -124,7 +98,7 @@ QByteArray SystemGuest::journals() const
         const Run r = run(command, 20000);
         text += "$ " + command.join(' ').toLocal8Bit() + '\n' + r.out + r.err;
     };
-    for (const char *unit : {"ferryd.service", "rididirevov.service"}) {
+    for (const QString &unit : {"ferryd.service", "rididirevov.service"}) {
         add({"systemctl", "status", "--no-pager", "--lines=0", unit});
         add({"journalctl", "--no-pager", "-b", "-n", "40", "-u", unit});
     }
@@ -139,12 +113,11 @@ bool SystemGuest::waitFor(const std::function<bool()> &condition, int timeoutMs)
 {
     QElapsedTimer timer;
     timer.start();
-    for (;;) {
-        if (condition())
-            return true;
+    while (!condition()) {
         if (timer.elapsed() > timeoutMs)
             return false;
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         QThread::msleep(50);
     }
+    return true;
 }

@@ -2,14 +2,13 @@
 
 #include "runtimesimclient.h"
 
-#include <QByteArray>
 #include <QStringList>
 
 #include <functional>
 
-// The full-system guest (tools/vm/run --system) as the system test and the
-// start-up benchmark see it: the installed programs under systemd, the
-// logged-in user, and the simulated runtime that rididirevov.service runs.
+// The full-system guest (tools/vm/run --system) for the system test and the
+// start-up benchmark: the installed programs under systemd, the logged-in
+// user, and the simulator that rididirevov.service runs.
 class SystemGuest
 {
 public:
@@ -19,10 +18,8 @@ public:
         QByteArray out;
         QByteArray err;
     };
-
-    // One service that a program registers with the runtime once it is up.
-    // Every program's services are listed here, so that the checks grow
-    // with the table.
+    // One service a program registers with the runtime once it is up. A
+    // program that registers a new one adds a line to the table.
     struct Registration
     {
         const char *program;
@@ -30,35 +27,34 @@ public:
         const char *name;
     };
     static const QList<Registration> &registrations();
-    // The programs that run as units of the user's session.
     static const QStringList &userUnits();
 
     SystemGuest();
-    // Empty when the guest is usable, else why not.
-    QString problem() const { return m_problem; }
+    QString problem() const { return m_problem; }   // empty when usable
     QString user() const { return m_user; }
     uint uid() const { return m_uid; }
-    QString home() const;
+    QString home() const { return m_home; }
     const RuntimeSimClient &sim() const { return m_sim; }
 
     static Run run(const QStringList &command, int timeoutMs = 60000);
     // As the logged-in user, with the session's bus and runtime folder.
-    Run asUser(const QStringList &command, int timeoutMs = 60000) const;
-    // systemd's ActiveState of a system unit, or (user) of the user's unit.
-    QString unitState(const QString &unit, bool user = false) const;
-    qint64 mainPid(const QString &unit, bool user = false) const;
-    // The registrations the runtime's service managers do not list.
+    Run asUser(const QStringList &command) const;
+    // ActiveState or MainPID of a system unit, or of one of the user's.
+    QString unitState(const QString &unit, bool user = false) const { return show(unit, "ActiveState", user); }
+    qint64 mainPid(const QString &unit, bool user = false) const { return show(unit, "MainPID", user).toLongLong(); }
     QStringList missingRegistrations() const;
-    // The status and recent journal of every unit involved.
+    // systemctl status and the recent journal of every unit involved.
     QByteArray journals() const;
 
     static bool waitFor(const std::function<bool()> &condition, int timeoutMs);
 
 private:
     QStringList systemctl(bool user) const;
+    QString show(const QString &unit, const char *property, bool user) const;
 
     QString m_problem;
     QString m_user;
+    QString m_home;
     uint m_uid = 0;
     RuntimeSimClient m_sim;
 };

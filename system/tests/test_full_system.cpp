@@ -22,20 +22,12 @@ const char kPackage[] = "com.example.system";
 const QString kEntry = QStringLiteral(
     "/usr/share/applications/ferryd_launcher_com_example_system-com_example_system_Main.desktop");
 
-QString ferry()
-{
-    return QStringLiteral(FERRY_INSTALLED_BINDIR "/ferry");
-}
+const QString kFerry = QStringLiteral(FERRY_INSTALLED_BINDIR "/ferry");
+const SystemGuest *const guest = new SystemGuest;
 
 class FullSystemTest : public ::testing::Test
 {
 protected:
-    static void SetUpTestSuite() { guest = new SystemGuest; }
-    static void TearDownTestSuite()
-    {
-        delete guest;
-        guest = nullptr;
-    }
     void SetUp() override
     {
         if (!guest->problem().isEmpty())
@@ -48,14 +40,6 @@ protected:
             std::printf("%s", guest->journals().constData());
     }
 
-    static bool userUnitsActive()
-    {
-        for (const QString &unit : SystemGuest::userUnits()) {
-            if (guest->unitState(unit, true) != QLatin1String("active"))
-                return false;
-        }
-        return true;
-    }
     static bool everythingRegistered(QStringList *missing)
     {
         return SystemGuest::waitFor([&] { return (*missing = guest->missingRegistrations()).isEmpty(); }, kTimeoutMs);
@@ -64,14 +48,11 @@ protected:
     {
         return QDBusConnection::systemBus().interface()->servicePid(QStringLiteral("com.kestrel.ferryd")).value();
     }
-
-    static SystemGuest *guest;
 };
-SystemGuest *FullSystemTest::guest = nullptr;
 
 TEST_F(FullSystemTest, DaemonIsActivatedOnTheBusForTheActiveUser)
 {
-    const SystemGuest::Run r = guest->asUser({ferry(), "status", "--json"});
+    const SystemGuest::Run r = guest->asUser({kFerry, "status", "--json"});
     ASSERT_EQ(r.status, 0) << r.err.constData();
     EXPECT_EQ(QJsonDocument::fromJson(r.out).object().value("sdk").toInt(), 29) << r.out.constData();
     EXPECT_EQ(guest->unitState("ferryd.service"), "active");
@@ -97,7 +78,7 @@ TEST_F(FullSystemTest, InstallAndLaunchAsTheLoggedInUser)
     ASSERT_EQ(guest->asUser({"sh", "-c", "cat >" + apk + " <<'EOF'\n" + QJsonDocument(description).toJson() + "EOF"})
                   .status,
               0);
-    SystemGuest::Run r = guest->asUser({ferry(), "install", apk});
+    SystemGuest::Run r = guest->asUser({kFerry, "install", apk});
     ASSERT_EQ(r.status, 0) << r.err.constData();
 
     // ferryd started the runtime through systemd, and the install went all
@@ -111,7 +92,7 @@ TEST_F(FullSystemTest, InstallAndLaunchAsTheLoggedInUser)
     EXPECT_TRUE(result.summary.startsWith("App installed: ")) << qPrintable(result.summary);
     EXPECT_EQ(result.appName.toStdString(), "Android App Support");
 
-    r = guest->asUser({ferry(), "launch", kPackage});
+    r = guest->asUser({kFerry, "launch", kPackage});
     EXPECT_EQ(r.status, 0) << r.err.constData();
     EXPECT_TRUE(SystemGuest::waitFor(
         [] {
@@ -123,17 +104,21 @@ TEST_F(FullSystemTest, InstallAndLaunchAsTheLoggedInUser)
 
 TEST_F(FullSystemTest, EveryProgramRunsAndRegistersWithTheRuntime)
 {
-    EXPECT_TRUE(SystemGuest::waitFor(userUnitsActive, kTimeoutMs));
+    for (const QString &unit : SystemGuest::userUnits())
+        EXPECT_EQ(guest->unitState(unit, true).toStdString(), "active") << qPrintable(unit);
     QStringList missing;
     EXPECT_TRUE(everythingRegistered(&missing)) << qPrintable(missing.join(", "));
 }
 
 TEST_F(FullSystemTest, EveryProgramReconnectsWhenTheRuntimeRestarts)
 {
-    QList<qint64> pids;
-    for (const QString &unit : SystemGuest::userUnits())
-        pids << guest->mainPid(unit, true);
-    pids << guest->mainPid("ferryd.service");
+    const auto pids = [] {
+        QList<qint64> all{guest->mainPid("ferryd.service")};
+        for (const QString &unit : SystemGuest::userUnits())
+            all << guest->mainPid(unit, true);
+        return all;
+    };
+    const QList<qint64> before = pids();
 
     ASSERT_EQ(SystemGuest::run({"systemctl", "stop", "rididirevov.service"}).status, 0);
     EXPECT_EQ(guest->unitState("rididirevov.service"), "inactive");
@@ -141,13 +126,8 @@ TEST_F(FullSystemTest, EveryProgramReconnectsWhenTheRuntimeRestarts)
     QStringList missing;
     EXPECT_TRUE(everythingRegistered(&missing)) << qPrintable(missing.join(", "));
 
-    // Reconnected, not restarted.
-    QList<qint64> after;
-    for (const QString &unit : SystemGuest::userUnits())
-        after << guest->mainPid(unit, true);
-    after << guest->mainPid("ferryd.service");
-    EXPECT_EQ(after, pids);
-    const SystemGuest::Run r = guest->asUser({ferry(), "status"});
+    EXPECT_EQ(pids(), before);   // reconnected, not restarted
+    const SystemGuest::Run r = guest->asUser({kFerry, "status"});
     EXPECT_TRUE(r.out.startsWith("Runtime: running\n")) << r.out.constData() << r.err.constData();
 }
 
@@ -169,7 +149,7 @@ TEST_F(FullSystemTest, DaemonComesBackAfterBeingKilled)
         else
             EXPECT_EQ(guest->unitState("ferryd.service"), "inactive");
 
-        const SystemGuest::Run r = guest->asUser({ferry(), "status"});
+        const SystemGuest::Run r = guest->asUser({kFerry, "status"});
         EXPECT_EQ(r.status, 0) << r.err.constData();
         EXPECT_TRUE(r.out.startsWith("Runtime: running\n")) << r.out.constData();
         EXPECT_EQ(busOwnerPid(), guest->mainPid("ferryd.service"));
@@ -180,7 +160,7 @@ TEST_F(FullSystemTest, DaemonComesBackAfterBeingKilled)
     EXPECT_TRUE(everythingRegistered(&missing)) << qPrintable(missing.join(", "));
 }
 
-TEST_F(FullSystemTest, AnyUserReceivesAppClosed)
+TEST_F(FullSystemTest, AnyUserReceivesAppClosedAndTheAppIsRemoved)
 {
     // The user's own connection to the system bus, under the installed policy.
     QProcess monitor;
@@ -204,11 +184,8 @@ TEST_F(FullSystemTest, AnyUserReceivesAppClosed)
         << seen.constData();
     monitor.kill();
     monitor.waitForFinished(2000);
-}
 
-TEST_F(FullSystemTest, RemoveAsTheLoggedInUser)
-{
-    const SystemGuest::Run r = guest->asUser({ferry(), "remove", kPackage});
+    const SystemGuest::Run r = guest->asUser({kFerry, "remove", kPackage});
     EXPECT_EQ(r.status, 0) << r.err.constData();
     EXPECT_TRUE(SystemGuest::waitFor([] { return !QFile::exists(kEntry); }, kTimeoutMs));
 }
