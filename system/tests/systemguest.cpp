@@ -19,6 +19,9 @@ const QList<SystemGuest::Registration> &SystemGuest::registrations()
         {"ferryd-bridge-user", "/dev/hwvororoveredi", "android.hardware.gnss@2.1::IGnss/default_novum"},
         {"ferryd-bridge-user", "/dev/hwvororoveredi", "android.hardware.sensors@1.0::ISensors/default_novum"},
         {"ferryd-bridge-user", "/dev/hwvororoveredi", "android.hardware.vibrator@1.0::IVibrator/default_novum"},
+        {"ferryd-bridge-user", "/dev/vororoveredi", "wificond"},
+        {"ferryd-bridge-user", "/dev/hwvororoveredi", "android.hardware.wifi@1.0::IWifi/default_novum"},
+        {"ferryd-bridge-user", "/dev/hwvororoveredi", "android.hardware.wifi.supplicant@1.0::ISupplicant/default_novum"},
         {"novumaudioservice", "/dev/vndvororoveredi", "NovumAudioService"},
     };
     return table;
