@@ -51,22 +51,28 @@ ProfileTracker *profile_tracker_start(GDBusConnection *bus, ProfileValueFunc fun
 {
     if (!bus || !func)
         return nullptr;
-    GVariant *profile = call(bus, "get_profile", nullptr, "(s)");
-    if (!profile)
-        return nullptr;
-    const gchar *name = nullptr;
-    g_variant_get(profile, "(&s)", &name);
-    GVariant *values = call(bus, "get_values", g_variant_new("(s)", name), "(a(sss))");
-    g_variant_unref(profile);
-    if (!values)
-        return nullptr;
     auto *tracker = g_new0(ProfileTracker, 1);
     tracker->bus = G_DBUS_CONNECTION(g_object_ref(bus));
     tracker->func = func;
     tracker->userData = user_data;
+    // Subscribed before the values are read, so a change in between is
+    // seen (at worst twice) rather than lost; the reads below also make sure
+    // the bus has the match before this returns.
     tracker->subscription = g_dbus_connection_signal_subscribe(bus, nullptr, kInterface, "profile_changed", kPath,
                                                                nullptr, G_DBUS_SIGNAL_FLAGS_NONE, onChanged, tracker,
                                                                nullptr);
+    GVariant *profile = call(bus, "get_profile", nullptr, "(s)");
+    GVariant *values = nullptr;
+    if (profile) {
+        const gchar *name = nullptr;
+        g_variant_get(profile, "(&s)", &name);
+        values = call(bus, "get_values", g_variant_new("(s)", name), "(a(sss))");
+        g_variant_unref(profile);
+    }
+    if (!values) {
+        profile_tracker_stop(tracker);
+        return nullptr;
+    }
     GVariantIter *iter = nullptr;
     g_variant_get(values, "(a(sss))", &iter);
     deliver(tracker, iter);
