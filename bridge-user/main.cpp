@@ -1,5 +1,6 @@
 #include "gnss/gnssservice.h"
 #include "mce/mceservice.h"
+#include "media/novumfileobserver.h"
 #include "media/novummediacontrollistener.h"
 #include "nativecall/novumnativecall.h"
 #include "proxies/cameraserviceproxy.h"
@@ -29,7 +30,7 @@ int main(int argc, char **argv)
         SensorService sensors;
         VibratorService vibrator;
         NovumMediaControlListener mediaControl;
-        // NovumFileObserver: a later piece of work
+        NovumFileObserver fileObserver;
         MceService mce;
         NovumWifiMonitor wifi;
         NovumNativeCall nativeCall;

@@ -87,6 +87,8 @@ public:
     }
 
     QString socketPath() const { return m_socket; }
+    // The transaction log (JSON lines, see received()).
+    QString logPath() const { return m_log; }
 
     // One command to the simulator; spins the event loop while waiting, as
     // the simulator may be calling into this process meanwhile.
@@ -118,15 +120,15 @@ public:
         return lines;
     }
 
-    // References this process holds on other processes' binder objects
-    // of a device (kernel debugfs; the handle of the service manager
-    // excluded). -1 when the kernel does not tell.
-    static int remoteReferences(const QString &context = QStringLiteral("vororoveredi"))
+    // References this process (or the process pid) holds on other
+    // processes' binder objects of a device (kernel debugfs; the handle of
+    // the service manager excluded). -1 when the kernel does not tell.
+    static int remoteReferences(const QString &context = QStringLiteral("vororoveredi"), qint64 pid = 0)
     {
         if (!QFileInfo(QStringLiteral("/sys/kernel/debug/binder/proc")).isDir())
             return -1;
         // No entry: no binder device open, so no references either.
-        QFile f(QStringLiteral("/sys/kernel/debug/binder/proc/%1").arg(QCoreApplication::applicationPid()));
+        QFile f(QStringLiteral("/sys/kernel/debug/binder/proc/%1").arg(pid ? pid : QCoreApplication::applicationPid()));
         if (!f.open(QIODevice::ReadOnly))
             return 0;
         int refs = 0;

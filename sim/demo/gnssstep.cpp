@@ -1,5 +1,6 @@
 #include "gnssstep.h"
 
+#include "filestep.h"
 #include "mediastep.h"
 #include "runtimesimclient.h"
 #include "sensorstep.h"
@@ -36,9 +37,11 @@ bool feedPosition(const QString &socketPath, const QJsonObject &position)
 
 } // namespace
 
-int showGnssThroughBridge(TestWorld &world, const RuntimeSimClient &sim, const QString &dir,
+int showGnssThroughBridge(TestWorld &world, const RuntimeSimClient &sim, const QString &dir, FileIndex &fileIndex,
                           const std::function<void(const QString &)> &say)
 {
+    if (waitForFileIndex(fileIndex, say) != 0)
+        return 1;
     const QString socketPath = dir + QStringLiteral("/position.sock");
     const qint64 bridge = world.startProcess(QStringLiteral(FERRY_BRIDGE_USER_BIN), {},
                                              {QStringLiteral("QT_PLUGIN_PATH=" FERRY_TEST_PLUGIN_DIR),
@@ -95,6 +98,8 @@ int showGnssThroughBridge(TestWorld &world, const RuntimeSimClient &sim, const Q
     if (showAccelerometerThroughBridge(sim, dir + QStringLiteral("/sensor.sock"), say) != 0)
         return 1;
     if (showMediaSessionThroughBridge(sim, say) != 0)
+        return 1;
+    if (showFileChangeThroughBridge(fileIndex, sim, say) != 0)
         return 1;
     if (showWifiThroughBridge(world, sim, say) != 0)
         return 1;

@@ -9,6 +9,8 @@
 #include "ferrydworld.h"
 #include "contactsstep.h"
 #include "ferrystep.h"
+#include "fileindex.h"
+#include "filestep.h"
 #include "gnssstep.h"
 #include "notificationstep.h"
 #include "runtimesimclient.h"
@@ -157,6 +159,10 @@ int run()
     if (!world.start(&error, sim.unitCommand(FERRY_RUNTIME_SIM_BIN), kSdk))
         return fail(error);
     say(QStringLiteral("private system bus at %1").arg(world.world().systemBusAddress()));
+    // The host's file index comes up meanwhile; the user bridge needs it.
+    FileIndex fileIndex;
+    if (startFileIndex(world.world(), fileIndex, simDir.path()) != 0)
+        return fail(QStringLiteral("tracker3 endpoint did not start"));
     say(QStringLiteral("seat0 has user %1 active; its session bus is at /run/user/%1/dbus/user_bus_socket "
                        "with a recording notification server on it")
             .arg(FerrydWorld::kUserUid));
@@ -286,7 +292,7 @@ int run()
     }
     say(QStringLiteral("ferryd deleted the desktop entry, the icon and the settings entry"));
 
-    if (showGnssThroughBridge(world.world(), sim, simDir.path(), say) != 0)
+    if (showGnssThroughBridge(world.world(), sim, simDir.path(), fileIndex, say) != 0)
         return 1;
     if (showNotificationThroughBridge(world, sim, simDir.path(), say) != 0)
         return 1;

@@ -1,0 +1,151 @@
+// The bridge's file observer between a real Tracker endpoint (under the
+// file miner's name on the test's session bus) and the simulated runtime's
+// media scanner: Tracker's own change notices become scan requests.
+#include "bridgeuserworld.h"
+#include "fileindex.h"
+
+#include <gtest/gtest.h>
+
+// Readable failures.
+void PrintTo(const QStringList &l, std::ostream *os)
+{
+    *os << l.join(QLatin1Char(' ')).toStdString();
+}
+
+namespace {
+
+const QString kService = QStringLiteral("novum.media.file_observer");
+const QString kHome = QStringLiteral("file:///home/ferry");
+const QString kVolume = QStringLiteral("file:///storage/8ff87de4-0b37-4799-b09a-82773e869e07");
+BridgeUserWorld *world = nullptr;
+FileIndex *fileIndex = nullptr;
+
+// The URLs the scanner received, from the `from`th request on.
+QStringList scans(int from = 0)
+{
+    QStringList urls;
+    for (const QJsonObject &line : world->sim.received(kService).mid(from))
+        urls << line.value(QStringLiteral("args")).toArray().at(0).toString();
+    return urls;
+}
+
+bool bridgeConnected(bool connected)
+{
+    return TestWorld::waitFor([&] {
+        return SimWorld::remoteReferences(QStringLiteral("vororoveredi"), world->bridgePid()) == (connected ? 1 : 0);
+    }, 20000);
+}
+
+// Inserts files named prefix-N under the home until the scanner hears of
+// one: the bridge's subscription to Tracker's notices is in place once it
+// does (its match rule travels on the bridge's own bus connection, so no
+// earlier moment can be told from here). Returns once the last one is in.
+bool probe(const QString &prefix)
+{
+    const QString url = kHome + QStringLiteral("/%1-%2.txt");
+    const auto heard = [&](const QString &what) { return scans().join(' ').contains(what); };
+    for (int i = 0; i < 60; ++i) {
+        if (!fileIndex->update(FileIndex::insertFile(url.arg(prefix).arg(i))))
+            return false;
+        if (TestWorld::waitFor([&] { return heard(QStringLiteral("/%1-").arg(prefix)); }, 500))
+            return TestWorld::waitFor([&] { return heard(QStringLiteral("/%1-%2.").arg(prefix).arg(i)); });
+    }
+    return false;
+}
+
+class Environment : public ::testing::Environment
+{
+public:
+    void SetUp() override
+    {
+        world = new BridgeUserWorld;
+        fileIndex = new FileIndex;
+        QString error;
+        ASSERT_TRUE(world->start(&error)) << qPrintable(error);
+        ASSERT_TRUE(fileIndex->start(world->sim.world, world->cacheDir() + QStringLiteral("/index")));
+        world->sim.setStartServices(kService);
+        ASSERT_TRUE(world->sim.bringUp());
+        // The bridge connects to Tracker when it starts.
+        ASSERT_TRUE(fileIndex->ready(&error)) << qPrintable(error);
+        ASSERT_TRUE(world->startBridge());
+        ASSERT_TRUE(bridgeConnected(true)) << "the bridge never connected to " << kService.toStdString();
+        ASSERT_TRUE(probe(QStringLiteral("start"))) << "no notice of Tracker's reached the scanner";
+    }
+    void TearDown() override
+    {
+        world->stop();
+        delete fileIndex;
+        delete world;
+        world = nullptr;
+    }
+};
+
+const auto *const kEnvironment = ::testing::AddGlobalTestEnvironment(new Environment);
+
+TEST(FileObserver, FileChangesReachTheScannerAsAndroidUrls)
+{
+    const QString song = kHome + QStringLiteral("/Music/a%20b.mp3");
+    const QString batch = kHome + QStringLiteral("/Pictures/p%1.jpg");
+    const struct
+    {
+        QString update;
+        QStringList scans;
+    } steps[] = {
+        {FileIndex::insertFile(song), {kVolume + "/Music/a%20b.mp3"}},
+        // Other graphs describe content, not files, even where a resource
+        // is named by a file URL.
+        {QStringLiteral("INSERT DATA { GRAPH tracker:Audio { <%1/Music/c.mp3> a nmm:MusicPiece, nfo:Audio ; "
+                        "nie:title \"c\" ; nie:isStoredAs <%2> } }").arg(kHome, song), {}},
+        {FileIndex::insertFile(kHome + "/android_storage/Download/d.pdf", QString()),
+         {"file:///storage/emulated/0/Download/d.pdf"}},
+        {FileIndex::insertFile("file:///run/media/ferry/CARD/c%23.mp3"), {"file:///storage/CARD/c%23.mp3"}},
+        // Resources Android cannot see.
+        {QStringLiteral("INSERT DATA { GRAPH tracker:FileSystem { _:f a nfo:FileDataObject ; nie:url \"%1/x\" } }")
+             .arg(kHome), {}},
+        {FileIndex::insertFile("file:///tmp/outside.mp3"), {}},
+        {FileIndex::insertFile(kHome + '/' + QString(5000, QLatin1Char('a'))), {}},
+        // A deletion is a change too: Android drops the file on its scan.
+        {FileIndex::deleteFile(song), {kVolume + "/Music/a%20b.mp3"}},
+        {FileIndex::insertFile(batch.arg(1)) + ';' + FileIndex::insertFile(batch.arg(2)) + ';'
+             + FileIndex::insertFile(batch.arg(3)),
+         {kVolume + "/Pictures/p1.jpg", kVolume + "/Pictures/p2.jpg", kVolume + "/Pictures/p3.jpg"}},
+    };
+    const int from = world->sim.received(kService).size();
+    QStringList expected;
+    for (const auto &step : steps) {
+        QString error;
+        ASSERT_TRUE(fileIndex->update(step.update, &error)) << qPrintable(error);
+        expected << step.scans;
+    }
+    // The notices come in order, so once the last file is in, every
+    // earlier one was handled.
+    ASSERT_TRUE(fileIndex->update(FileIndex::insertFile(kHome + "/last.txt")));
+    expected << kVolume + "/last.txt";
+    EXPECT_TRUE(TestWorld::waitFor([&] { return scans(from).size() >= expected.size(); }));
+    EXPECT_EQ(scans(from), expected);
+    for (const QJsonObject &line : world->sim.received(kService).mid(from)) {
+        EXPECT_EQ(line.value("code").toInt(), 1);
+        EXPECT_TRUE(line.value("oneway").toBool());
+        const QJsonArray args = line.value("args").toArray();
+        EXPECT_TRUE(args.at(1).isNull() && args.at(2).isNull());
+    }
+    EXPECT_TRUE(world->sim.world.isProcessRunning(world->bridgePid()));
+}
+
+TEST(FileObserver, NothingIsSentOrReplayedWhileTheScannerIsAway)
+{
+    ASSERT_TRUE(world->sim.command({{"cmd", "withdraw"}, {"service", kService}}).value("ok").toBool());
+    ASSERT_TRUE(bridgeConnected(false));
+    ASSERT_TRUE(fileIndex->update(FileIndex::insertFile(kHome + "/away.mp3")));
+    ASSERT_TRUE(fileIndex->update(FileIndex::deleteFile(kHome + "/last.txt")));
+
+    ASSERT_TRUE(world->sim.command({{"cmd", "publish"}, {"service", kService}}).value("ok").toBool());
+    ASSERT_TRUE(bridgeConnected(true));
+    const int from = world->sim.received(kService).size();
+    ASSERT_TRUE(probe(QStringLiteral("back")));
+    TestWorld::waitFor([] { return false; }, 500);   // anything late would be in now
+    for (const QString &url : scans(from))
+        EXPECT_TRUE(url.contains("/back-")) << url.toStdString();
+}
+
+} // namespace
