@@ -29,17 +29,9 @@ QStringList scans(int from = 0)
     return urls;
 }
 
-bool bridgeConnected(bool connected)
-{
-    return TestWorld::waitFor([&] {
-        return SimWorld::remoteReferences(QStringLiteral("vororoveredi"), world->bridgePid()) == (connected ? 1 : 0);
-    }, 20000);
-}
-
-// Inserts files named prefix-N under the home until the scanner hears of
-// one: the bridge's subscription to Tracker's notices is in place once it
-// does (its match rule travels on the bridge's own bus connection, so no
-// earlier moment can be told from here). Returns once the last one is in.
+// Inserts files prefix-N until the scanner hears of one (the bridge is
+// connected and subscribed to Tracker's notices then; nothing here can tell
+// that earlier), and waits for the last one.
 bool probe(const QString &prefix)
 {
     const QString url = kHome + QStringLiteral("/%1-%2.txt");
@@ -68,7 +60,6 @@ public:
         // The bridge connects to Tracker when it starts.
         ASSERT_TRUE(fileIndex->ready(&error)) << qPrintable(error);
         ASSERT_TRUE(world->startBridge());
-        ASSERT_TRUE(bridgeConnected(true)) << "the bridge never connected to " << kService.toStdString();
         ASSERT_TRUE(probe(QStringLiteral("start"))) << "no notice of Tracker's reached the scanner";
     }
     void TearDown() override
@@ -98,7 +89,6 @@ TEST(FileObserver, FileChangesReachTheScannerAsAndroidUrls)
                         "nie:title \"c\" ; nie:isStoredAs <%2> } }").arg(kHome, song), {}},
         {FileIndex::insertFile(kHome + "/android_storage/Download/d.pdf", QString()),
          {"file:///storage/emulated/0/Download/d.pdf"}},
-        {FileIndex::insertFile("file:///run/media/ferry/CARD/c%23.mp3"), {"file:///storage/CARD/c%23.mp3"}},
         // Resources Android cannot see.
         {QStringLiteral("INSERT DATA { GRAPH tracker:FileSystem { _:f a nfo:FileDataObject ; nie:url \"%1/x\" } }")
              .arg(kHome), {}},
@@ -123,24 +113,19 @@ TEST(FileObserver, FileChangesReachTheScannerAsAndroidUrls)
     expected << kVolume + "/last.txt";
     EXPECT_TRUE(TestWorld::waitFor([&] { return scans(from).size() >= expected.size(); }));
     EXPECT_EQ(scans(from), expected);
-    for (const QJsonObject &line : world->sim.received(kService).mid(from)) {
-        EXPECT_EQ(line.value("code").toInt(), 1);
-        EXPECT_TRUE(line.value("oneway").toBool());
-        const QJsonArray args = line.value("args").toArray();
-        EXPECT_TRUE(args.at(1).isNull() && args.at(2).isNull());
-    }
+    for (const QJsonObject &line : world->sim.received(kService).mid(from))
+        EXPECT_TRUE(line.value("code").toInt() == 1 && line.value("oneway").toBool()
+                    && line.value("args").toArray().at(1).isNull() && line.value("args").toArray().at(2).isNull());
     EXPECT_TRUE(world->sim.world.isProcessRunning(world->bridgePid()));
 }
 
 TEST(FileObserver, NothingIsSentOrReplayedWhileTheScannerIsAway)
 {
     ASSERT_TRUE(world->sim.command({{"cmd", "withdraw"}, {"service", kService}}).value("ok").toBool());
-    ASSERT_TRUE(bridgeConnected(false));
     ASSERT_TRUE(fileIndex->update(FileIndex::insertFile(kHome + "/away.mp3")));
     ASSERT_TRUE(fileIndex->update(FileIndex::deleteFile(kHome + "/last.txt")));
 
     ASSERT_TRUE(world->sim.command({{"cmd", "publish"}, {"service", kService}}).value("ok").toBool());
-    ASSERT_TRUE(bridgeConnected(true));
     const int from = world->sim.received(kService).size();
     ASSERT_TRUE(probe(QStringLiteral("back")));
     TestWorld::waitFor([] { return false; }, 500);   // anything late would be in now

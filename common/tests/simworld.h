@@ -120,15 +120,15 @@ public:
         return lines;
     }
 
-    // References this process (or the process pid) holds on other
-    // processes' binder objects of a device (kernel debugfs; the handle of
-    // the service manager excluded). -1 when the kernel does not tell.
-    static int remoteReferences(const QString &context = QStringLiteral("vororoveredi"), qint64 pid = 0)
+    // References this process holds on other processes' binder objects
+    // of a device (kernel debugfs; the handle of the service manager
+    // excluded). -1 when the kernel does not tell.
+    static int remoteReferences(const QString &context = QStringLiteral("vororoveredi"))
     {
         if (!QFileInfo(QStringLiteral("/sys/kernel/debug/binder/proc")).isDir())
             return -1;
         // No entry: no binder device open, so no references either.
-        QFile f(QStringLiteral("/sys/kernel/debug/binder/proc/%1").arg(pid ? pid : QCoreApplication::applicationPid()));
+        QFile f(QStringLiteral("/sys/kernel/debug/binder/proc/%1").arg(QCoreApplication::applicationPid()));
         if (!f.open(QIODevice::ReadOnly))
             return 0;
         int refs = 0;
