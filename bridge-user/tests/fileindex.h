@@ -76,10 +76,6 @@ public:
         return graph.isEmpty() ? QStringLiteral("INSERT DATA { %1 }").arg(triples)
                                : QStringLiteral("INSERT DATA { GRAPH %1 { %2 } }").arg(graph, triples);
     }
-    static QString deleteFile(const QString &url)
-    {
-        return QStringLiteral("DELETE DATA { GRAPH tracker:FileSystem { <%1> a rdfs:Resource } }").arg(url);
-    }
 
 private:
     qint64 m_pid = 0;
