@@ -1,6 +1,7 @@
 #include "supplicantservice.h"
 
 #include "haldevice.h"
+#include "halstatusreply.h"
 #include "logging.h"
 #include "macaddress.h"
 #include "networkmanager.h"
@@ -44,41 +45,6 @@ enum State : int32_t {
 constexpr int32_t kOnStateChanged = 3;
 constexpr uint32_t kLastStaIfaceCode = 41;
 constexpr uint32_t kLastNetworkCode = 72;
-
-void replyStatus(LocalReply *reply, uint32_t code)
-{
-    if (!reply)
-        return;
-    reply->writer().appendInt32(kStatusOk);
-    WifiRecords::appendStatus(reply->writer(), code);
-}
-
-Status success(LocalReply *reply)
-{
-    replyStatus(reply, Success);
-    return kStatusOk;
-}
-
-Status replyObject(LocalReply *reply, const std::shared_ptr<LocalObject> &object)
-{
-    replyStatus(reply, Success);
-    if (reply)
-        reply->writer().appendLocalObject(object);
-    return kStatusOk;
-}
-
-Status unexpected(const RemoteRequest &request, uint32_t code, LocalReply *reply)
-{
-    qCCritical(lcWifi) << "Unexpected transaction code:" << request.interface().c_str() << code;
-    replyStatus(reply, FailureUnknown);
-    return kStatusOk;
-}
-
-Status unknown(uint32_t code)
-{
-    qCCritical(lcWifi) << "Unknown code (" << code << ")";
-    return kStatusFailed;
-}
 
 } // namespace
 
@@ -159,9 +125,9 @@ Status SupplicantService::handleSupplicant(const RemoteRequest &request, uint32_
 {
     switch (code) {
     case 1:   // getInterface: there is only the station interface
-        return replyObject(reply, m_staIface);
+        return HalStatusReply::object(reply, m_staIface);
     case 2:   // listInterfaces
-        replyStatus(reply, Success);
+        HalStatusReply::status(reply, Success);
         if (reply)
             WifiRecords::appendStationIfaceInfos(reply->writer());
         return kStatusOk;
@@ -169,13 +135,13 @@ Status SupplicantService::handleSupplicant(const RemoteRequest &request, uint32_
         return storeCallback(&m_supplicantCallback, kSupplicantCallback, request, reply);
     case 4:   // setDebugParams
     case 8:   // setConcurrencyPriority
-        return success(reply);
+        return HalStatusReply::status(reply, Success);
     case 5:   // getDebugLevel
     case 6:   // isDebugShowTimestampEnabled
     case 7:   // isDebugShowKeysEnabled
-        return unexpected(request, code, reply);
+        return HalStatusReply::unexpected(request, code, reply, FailureUnknown);
     default:
-        return unknown(code);
+        return HalStatusReply::unknown(code);
     }
 }
 
@@ -183,14 +149,14 @@ Status SupplicantService::handleStaIface(const RemoteRequest &request, uint32_t 
 {
     switch (code) {
     case 1:   // getName
-        replyStatus(reply, Success);
+        HalStatusReply::status(reply, Success);
         if (reply)
             reply->writer().appendHidlString("wlan0");
         return kStatusOk;
     case 3:   // addNetwork: every network is the one network object
-        return replyObject(reply, m_network);
+        return HalStatusReply::object(reply, m_network);
     case 6: {   // listNetworks
-        replyStatus(reply, Success);
+        HalStatusReply::status(reply, Success);
         const uint32_t networkId = 0;
         if (reply)
             reply->writer().appendHidlVec(&networkId, 1, sizeof networkId);
@@ -200,7 +166,7 @@ Status SupplicantService::handleStaIface(const RemoteRequest &request, uint32_t 
         return storeCallback(&m_staIfaceCallback, kStaIfaceCallback, request, reply);
     case 24: {   // getMacAddress
         const QByteArray mac = macAddressBytes(m_networkInfo->macAddress(QNetworkInfo::WlanMode, 0));
-        replyStatus(reply, Success);
+        HalStatusReply::status(reply, Success);
         if (reply)
             reply->writer().appendBufferObject(mac.constData(), size_t(mac.size()), nullptr);
         return kStatusOk;
@@ -219,11 +185,11 @@ Status SupplicantService::handleStaIface(const RemoteRequest &request, uint32_t 
     case 37:   // cancelWps
     case 39:   // addExtRadioWork
     case 40:   // removeExtRadioWork
-        return unexpected(request, code, reply);
+        return HalStatusReply::unexpected(request, code, reply, FailureUnknown);
     default:
         if (code >= 1 && code <= kLastStaIfaceCode)
-            return success(reply);
-        return unknown(code);
+            return HalStatusReply::status(reply, Success);
+        return HalStatusReply::unknown(code);
     }
 }
 
@@ -231,15 +197,15 @@ Status SupplicantService::handleNetwork(const RemoteRequest &request, uint32_t c
 {
     if (code == 66) {   // select
         notifyWifiNetwork();
-        return success(reply);
+        return HalStatusReply::status(reply, Success);
     }
     // registerCallback, the setters, enable and disable: accepted, nothing kept.
     if ((code >= 4 && code <= 34) || code == 64 || code == 65)
-        return success(reply);
+        return HalStatusReply::status(reply, Success);
     // getId, getInterfaceName, getType, the getters, the EAP responses.
     if (code >= 1 && code <= kLastNetworkCode)
-        return unexpected(request, code, reply);
-    return unknown(code);
+        return HalStatusReply::unexpected(request, code, reply, FailureUnknown);
+    return HalStatusReply::unknown(code);
 }
 
 Status SupplicantService::storeCallback(NovumBinderCallbackClient **slot, const char *interface,
@@ -253,7 +219,7 @@ Status SupplicantService::storeCallback(NovumBinderCallbackClient **slot, const 
     }
     delete *slot;
     *slot = NovumBinderCallbackClient::create(this, remote, QString::fromLatin1(interface));
-    return success(reply);
+    return HalStatusReply::status(reply, Success);
 }
 
 void SupplicantService::notifyWifiNetwork()

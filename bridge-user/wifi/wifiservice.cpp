@@ -1,6 +1,7 @@
 #include "wifiservice.h"
 
 #include "haldevice.h"
+#include "halstatusreply.h"
 #include "logging.h"
 #include "novumbindercallbackclient.h"
 #include "wifirecords.h"
@@ -38,61 +39,20 @@ enum WifiStatusCode : uint32_t {
 constexpr uint32_t kStationType = 0;
 constexpr uint32_t kStaCapability5Ghz = 128;
 
-// Every reply of this HAL: the transport status, then a WifiStatus.
-void replyStatus(LocalReply *reply, uint32_t code)
-{
-    if (!reply)
-        return;
-    reply->writer().appendInt32(kStatusOk);
-    WifiRecords::appendStatus(reply->writer(), code);
-}
-
 Status replyUint32(LocalReply *reply, uint32_t value)
 {
-    replyStatus(reply, Success);
+    HalStatusReply::status(reply, Success);
     if (reply)
         reply->writer().appendUint32(value);
     return kStatusOk;
 }
 
-Status replyObject(LocalReply *reply, const std::shared_ptr<LocalObject> &object)
-{
-    replyStatus(reply, Success);
-    if (reply)
-        reply->writer().appendLocalObject(object);
-    return kStatusOk;
-}
-
 Status replyEmptyVector(LocalReply *reply, uint32_t code)
 {
-    replyStatus(reply, code);
+    HalStatusReply::status(reply, code);
     if (reply)
         WifiRecords::appendEmptyVector(reply->writer());
     return kStatusOk;
-}
-
-Status success(LocalReply *reply)
-{
-    replyStatus(reply, Success);
-    return kStatusOk;
-}
-
-Status notSupported(LocalReply *reply)
-{
-    replyStatus(reply, NotSupported);
-    return kStatusOk;
-}
-
-Status unexpected(const RemoteRequest &request, uint32_t code, LocalReply *reply)
-{
-    qCCritical(lcWifi) << "Unexpected transaction code:" << request.interface().c_str() << code;
-    return notSupported(reply);
-}
-
-Status unknown(uint32_t code)
-{
-    qCCritical(lcWifi) << "Unknown code (" << code << ")";
-    return kStatusFailed;
 }
 
 } // namespace
@@ -180,18 +140,18 @@ Status WifiService::handleWifi(const RemoteRequest &request, uint32_t code, Loca
         return kStatusOk;
     case 3:   // start
     case 4:   // stop
-        return success(reply);
+        return HalStatusReply::status(reply, Success);
     case 5: {   // getChipIds
-        replyStatus(reply, Success);
+        HalStatusReply::status(reply, Success);
         const uint32_t chipId = 0;
         if (reply)
             reply->writer().appendHidlVec(&chipId, 1, sizeof chipId);
         return kStatusOk;
     }
     case 6:   // getChip; there is only one, whatever id is asked for
-        return replyObject(reply, m_chip);
+        return HalStatusReply::object(reply, m_chip);
     default:
-        return unknown(code);
+        return HalStatusReply::unknown(code);
     }
 }
 
@@ -204,12 +164,12 @@ Status WifiService::handleChip(const RemoteRequest &request, uint32_t code, Loca
     case 6:   // getMode
         return replyUint32(reply, 0);
     case 4:   // getAvailableModes
-        replyStatus(reply, Success);
+        HalStatusReply::status(reply, Success);
         if (reply)
             WifiRecords::appendChipModes(reply->writer());
         return kStatusOk;
     case 7:   // requestChipDebugInfo
-        replyStatus(reply, Success);
+        HalStatusReply::status(reply, Success);
         if (reply)
             WifiRecords::appendChipDebugInfo(reply->writer());
         return kStatusOk;
@@ -222,17 +182,17 @@ Status WifiService::handleChip(const RemoteRequest &request, uint32_t code, Loca
     case 12:   // getApIface
     case 16:   // getNanIface
     case 20:   // getP2pIface
-        return replyObject(reply, nullptr);
+        return HalStatusReply::object(reply, nullptr);
     case 22:   // createStaIface
     case 24:   // getStaIface
-        return replyObject(reply, m_staIface);
+        return HalStatusReply::object(reply, m_staIface);
     case 25:   // removeStaIface
     case 32:   // enableDebugErrorAlerts
-        return success(reply);
+        return HalStatusReply::status(reply, Success);
     case 26:   // createRttController
-        return replyObject(reply, m_rtt);
+        return HalStatusReply::object(reply, m_rtt);
     case 31:   // getDebugHostWakeReasonStats
-        return notSupported(reply);
+        return HalStatusReply::status(reply, NotSupported);
     case 17:   // removeNanIface
     case 18:   // createP2pIface
         qCCritical(lcWifi) << "Unexpected transaction code:" << request.interface().c_str() << code;
@@ -248,9 +208,9 @@ Status WifiService::handleChip(const RemoteRequest &request, uint32_t code, Loca
     case 28:   // startLoggingToDebugRingBuffer
     case 29:   // forceDumpToDebugRingBuffer
     case 30:   // stopLoggingToDebugRingBuffer
-        return unexpected(request, code, reply);
+        return HalStatusReply::unexpected(request, code, reply, NotSupported);
     default:
-        return unknown(code);
+        return HalStatusReply::unknown(code);
     }
 }
 
@@ -260,7 +220,7 @@ Status WifiService::handleStaIface(const RemoteRequest &request, uint32_t code, 
     case 1:   // getType
         return replyUint32(reply, kStationType);
     case 2:   // getName
-        replyStatus(reply, Success);
+        HalStatusReply::status(reply, Success);
         if (reply)
             reply->writer().appendHidlString("wlan0");
         return kStatusOk;
@@ -269,7 +229,7 @@ Status WifiService::handleStaIface(const RemoteRequest &request, uint32_t code, 
     case 4:   // getCapabilities
         return replyUint32(reply, kStaCapability5Ghz);
     case 7: {   // getBackgroundScanCapabilities
-        replyStatus(reply, NotSupported);
+        HalStatusReply::status(reply, NotSupported);
         const uint8_t capabilities[WifiRecords::kBackgroundScanCapabilitiesSize] = {};
         if (reply)
             reply->writer().appendBufferObject(capabilities, sizeof capabilities, nullptr);
@@ -284,14 +244,14 @@ Status WifiService::handleStaIface(const RemoteRequest &request, uint32_t code, 
     case 14:   // startRssiMonitoring
     case 15:   // stopRssiMonitoring
     case 23:   // startDebugPacketFateMonitoring
-        return notSupported(reply);
+        return HalStatusReply::status(reply, NotSupported);
     case 13:   // getLinkLayerStats
-        replyStatus(reply, Success);
+        HalStatusReply::status(reply, Success);
         if (reply)
             WifiRecords::appendLinkLayerStats(reply->writer());
         return kStatusOk;
     case 22:   // setScanningMacOui
-        return success(reply);
+        return HalStatusReply::status(reply, Success);
     case 5:    // getApfPacketFilterCapabilities
     case 6:    // installApfPacketFilter
     case 9:    // startBackgroundScan
@@ -302,9 +262,9 @@ Status WifiService::handleStaIface(const RemoteRequest &request, uint32_t code, 
     case 19:   // enableNdOffload
     case 20:   // startSendingKeepAlivePackets
     case 21:   // stopSendingKeepAlivePackets
-        return unexpected(request, code, reply);
+        return HalStatusReply::unexpected(request, code, reply, NotSupported);
     default:
-        return unknown(code);
+        return HalStatusReply::unknown(code);
     }
 }
 
@@ -313,8 +273,8 @@ Status WifiService::handleRtt(const RemoteRequest &request, uint32_t code, Local
     if (code == 2)   // registerEventCallback
         return storeCallback(RttEvents, request, reply);
     if (code >= 1 && code <= 10)
-        return unexpected(request, code, reply);
-    return unknown(code);
+        return HalStatusReply::unexpected(request, code, reply, NotSupported);
+    return HalStatusReply::unknown(code);
 }
 
 Status WifiService::storeCallback(CallbackKind kind, const RemoteRequest &request, LocalReply *reply)
@@ -330,5 +290,5 @@ Status WifiService::storeCallback(CallbackKind kind, const RemoteRequest &reques
     delete m_callbacks[kind];
     m_callbacks[kind] = NovumBinderCallbackClient::create(this, remote,
                                                           QString::fromLatin1(kCallbackInterfaces[kind]));
-    return success(reply);
+    return HalStatusReply::status(reply, Success);
 }
